@@ -1,0 +1,84 @@
+// The subset of the bitmap file format that blockwalk reads and writes.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+// Status of read_bitmap.
+inline constexpr int32_t bitmap_ok = 0;
+inline constexpr int32_t bitmap_cannot_open = -1;
+inline constexpr int32_t bitmap_malformed = -2;  // malformed or short file
+
+inline constexpr size_t file_header_size = 14;
+// The shortest info block that holds every field read or rewritten (up to biSizeImage).
+inline constexpr size_t min_info_size = 24;
+
+// Offsets of the fields used, within the info block.
+inline constexpr size_t info_width_at = 4;
+inline constexpr size_t info_height_at = 8;
+inline constexpr size_t info_bit_count_at = 14;
+inline constexpr size_t info_compression_at = 16;
+inline constexpr size_t info_size_image_at = 20;
+
+inline uint16_t load_le16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+inline uint32_t load_le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+inline void store_le16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void store_le32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Bytes of the pixel plane of a picture: `height` rows of `width` pixels of bits_per_pixel / 8
+// bytes, without the file's row alignment. The reader guarantees the product fits.
+inline size_t plane_size(int32_t width, int32_t height, int32_t bits_per_pixel) {
+  return static_cast<size_t>(width) * static_cast<size_t>(bits_per_pixel / 8) *
+         static_cast<size_t>(height);
+}
+
+// Reads the picture "picture.bmp" in the current directory; see read_bitmap_stream.
+int32_t read_bitmap(int32_t* height, int32_t* bits_per_pixel, int32_t* width, uint8_t* pixels,
+                    size_t pixels_size, std::vector<uint8_t>* info_block);
+
+// Parses an uncompressed bitmap from the start of `file` (which stays open).
+//
+// Always delivers width, |biHeight| and biBitCount once the info block is read, and the info
+// block (the bytes between the 14-byte file header and the pixel array) when `info_block` is
+// given. Checks that the file holds the whole pixel array of an uncompressed picture; if not,
+// prints "error reading the bits!\n" and fails. When `pixels` is given, reads the pixel array
+// into it: row after row in file order, each row's alignment bytes skipped; `pixels_size` must
+// equal plane_size() of the dimensions found, or nothing is read and the call fails.
+//
+// Returns bitmap_ok, or bitmap_malformed for: fewer than 14 header bytes, a signature other than
+// "BM", an info block shorter than min_info_size or longer than the file, a negative width, a
+// height of -2^31, a short pixel array, or pixels asked of a picture that is compressed or whose
+// pixels are not whole bytes.
+int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_pixel,
+                           int32_t* width, uint8_t* pixels, size_t pixels_size,
+                           std::vector<uint8_t>* info_block);
+
+// Composes the 14-byte file header of a 16 x 16 block file behind which `info_block` follows,
+// and rewrites the block's dimensions and image size in `info_block` (at least min_info_size
+// bytes). The height keeps the picture's sign, so a top-down picture gives top-down blocks.
+std::array<uint8_t, file_header_size> make_block_header(std::vector<uint8_t>& info_block);
+
+// How encode_bitmap lays out a 24-bit file.
+struct bitmap_layout {
+  size_t info_size = 40;  // 40, or 124 for the extended info block
+  bool top_down = false;  // negative biHeight
+  size_t table_size = 0;  // bytes between the info block and the pixels (a colour table)
+};
+
+// Encodes a complete 24-bit bitmap file from `rows`: `height` rows of 3 * `width` bytes in
+// the order the file stores them. Each row is padded to a multiple of 4 bytes.
+std::vector<uint8_t> encode_bitmap(int32_t width, int32_t height, const uint8_t* rows,
+                                   const bitmap_layout& layout);

@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "bitmap.h"
+#include "picture.h"
+
+namespace {
+
+struct read_result {
+  int32_t status = 99;
+  int32_t width = -7, height = -7, bits_per_pixel = -7;
+  std::vector<uint8_t> info;
+  std::vector<uint8_t> plane;
+  std::string printed;
+};
+
+// Parses `file` from memory; with `plane_bytes` set, reads the pixels into a buffer of that size.
+read_result parse(std::vector<uint8_t> file, const size_t* plane_bytes = nullptr) {
+  read_result r;
+  if (plane_bytes) r.plane.assign(*plane_bytes, 0xEE);
+  if (file.empty()) file.reserve(1);  // fmemopen wants a buffer even for an empty stream
+  std::FILE* stream = fmemopen(file.data(), file.size(), "rb");
+  if (!stream) ADD_FAILURE() << "fmemopen failed";
+  if (!stream) return r;
+  testing::internal::CaptureStdout();
+  r.status = read_bitmap_stream(stream, &r.height, &r.bits_per_pixel, &r.width,
+                                plane_bytes ? r.plane.data() : nullptr, r.plane.size(), &r.info);
+  r.printed = testing::internal::GetCapturedStdout();
+  std::fclose(stream);
+  return r;
+}
+
+read_result parse_with_pixels(const std::vector<uint8_t>& file, size_t plane_bytes) {
+  return parse(file, &plane_bytes);
+}
+
+TEST(read_bitmap, delivers_dimensions_info_block_and_unpadded_rows) {
+  struct layout_case {
+    int32_t width, height;
+    bitmap_layout layout;
+  };
+  const layout_case cases[] = {
+      {4, 3, {}},  // rows need no alignment
+      {5, 3, {}},  // 1, 2 and 3 alignment bytes per row
+      {6, 2, {}},
+      {7, 4, {}},
+      {5, 3, {40, true, 0}},      // top-down
+      {7, 2, {124, false, 0}},    // extended info block
+      {3, 3, {40, false, 1024}},  // colour table before the pixels
+      {1, 1, {}},
+  };
+  for (const layout_case& c : cases) {
+    picture_options options;
+    options.width = c.width;
+    options.height = c.height;
+    options.content = picture_content::random;
+    options.layout = c.layout;
+    const std::vector<uint8_t> file = make_picture_file(options);
+    const std::vector<uint8_t> plane = file_order(make_picture_rows(options), options);
+    SCOPED_TRACE(testing::Message()
+                 << c.width << " x " << c.height << ", info " << c.layout.info_size
+                 << (c.layout.top_down ? ", top-down" : ""));
+
+    const read_result r = parse_with_pixels(file, plane.size());
+    EXPECT_EQ(r.status, bitmap_ok);
+    EXPECT_EQ(r.width, c.width);
+    EXPECT_EQ(r.height, c.height);
+    EXPECT_EQ(r.bits_per_pixel, 24);
+    EXPECT_EQ(r.info,
+              std::vector<uint8_t>(file.begin() + 14,
+                                   file.begin() + 14 + c.layout.info_size + c.layout.table_size));
+    EXPECT_EQ(r.plane, plane);
+    EXPECT_EQ(r.printed, "");
+  }
+}
+
+TEST(read_bitmap, accepts_what_writers_commonly_leave_out) {
+  picture_options options;
+  options.width = 5;  // 1 alignment byte per row
+  options.height = 4;
+  options.content = picture_content::random;
+  const std::vector<uint8_t> plane = file_order(make_picture_rows(options), options);
+  std::vector<uint8_t> file = make_picture_file(options);
+
+  std::vector<uint8_t> no_size = file;
+  store_le32(no_size.data() + 2, 0);
+  EXPECT_EQ(parse_with_pixels(no_size, plane.size()).plane, plane) << "bfSize 0";
+  store_le32(no_size.data() + 2, 3);
+  EXPECT_EQ(parse_with_pixels(no_size, plane.size()).plane, plane) << "bfSize below 14";
+
+  file.pop_back();  // the last row's alignment byte
+  const read_result r = parse_with_pixels(file, plane.size());
+  EXPECT_EQ(r.status, bitmap_ok);
+  EXPECT_EQ(r.plane, plane);
+}
+
+TEST(read_bitmap, refuses_malformed_and_short_files) {
+  picture_options options;
+  options.width = 6;
+  options.height = 5;
+  const std::vector<uint8_t> good = make_picture_file(options);
+  const auto with_le32 = [&](size_t at, uint32_t v) {
+    std::vector<uint8_t> f = good;
+    store_le32(f.data() + at, v);
+    return f;
+  };
+  const std::string bits = "error reading the bits!\n";
+  struct bad_case {
+    const char* what;
+    std::vector<uint8_t> file;
+    std::string printed;
+  };
+  const bad_case cases[] = {
+      {"empty", {}, ""},
+      {"13 bytes", std::vector<uint8_t>(good.begin(), good.begin() + 13), ""},
+      {"header only", std::vector<uint8_t>(good.begin(), good.begin() + 14), ""},
+      {"signature", with_le32(0, 0x00364142), ""},
+      {"bfOffBits 0", with_le32(10, 0), ""},
+      {"bfOffBits 13", with_le32(10, 13), ""},
+      {"bfOffBits 37: info block too short", with_le32(10, 37), ""},
+      {"info block beyond the file", with_le32(10, static_cast<uint32_t>(good.size() + 1)), ""},
+      {"bfOffBits 0xFFFFFFFF", with_le32(10, 0xFFFFFFFF), ""},
+      {"negative width", with_le32(18, static_cast<uint32_t>(-6)), ""},
+      {"height -2^31", with_le32(22, 0x80000000), ""},
+      {"pixel array one byte short", std::vector<uint8_t>(good.begin(), good.end() - 3), bits},
+      {"width 2^31 - 1", with_le32(18, 0x7FFFFFFF), bits},
+      {"height 2^31 - 1", with_le32(22, 0x7FFFFFFF), bits},
+  };
+  // width x height x bits per pixel beyond 64 bits.
+  std::vector<uint8_t> huge = with_le32(18, 0x7FFFFFFF);
+  store_le32(huge.data() + 22, 0x7FFFFFFF);
+  store_le16(huge.data() + 28, 0xFFFF);
+  for (const bad_case& c : cases) {
+    const read_result r = parse_with_pixels(c.file, 6 * 5 * 3);
+    EXPECT_EQ(r.status, bitmap_malformed) << c.what;
+    EXPECT_EQ(r.printed, c.printed) << c.what;
+  }
+  const read_result r = parse(huge);
+  EXPECT_EQ(r.status, bitmap_malformed);
+  EXPECT_EQ(r.printed, bits);
+  EXPECT_EQ(r.width, 0x7FFFFFFF) << "dimensions are delivered before the pixel array is checked";
+}
+
+TEST(read_bitmap, reads_nothing_into_a_plane_of_other_size) {
+  picture_options options;
+  options.width = 4;
+  options.height = 4;
+  const std::vector<uint8_t> file = make_picture_file(options);
+  for (size_t size : {4 * 4 * 3 - 1, 4 * 4 * 3 + 1, 4 * 4 * 4}) {
+    const read_result r = parse_with_pixels(file, size);
+    EXPECT_EQ(r.status, bitmap_malformed) << size;
+    EXPECT_EQ(r.plane, std::vector<uint8_t>(size, 0xEE)) << size;
+  }
+  // Pixels are only read from whole-byte uncompressed pictures.
+  std::vector<uint8_t> compressed = file;
+  store_le32(compressed.data() + 14 + info_compression_at, 1);
+  EXPECT_EQ(parse(compressed).status, bitmap_ok) << "without a plane the caller decides";
+  EXPECT_EQ(parse_with_pixels(compressed, 4 * 4 * 3).status, bitmap_malformed);
+}
+
+TEST(read_bitmap, opens_picture_bmp_in_the_current_directory) {
+  char dir[] = "/tmp/bitmap_test_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string here = std::getenv("PWD") ? std::getenv("PWD") : "/";
+  ASSERT_EQ(chdir(dir), 0);
+  int32_t w = -7, h = -7, b = -7;
+  std::vector<uint8_t> info;
+  EXPECT_EQ(read_bitmap(&h, &b, &w, nullptr, 0, &info), bitmap_cannot_open);
+  EXPECT_EQ(w, -7) << "nothing is delivered when the file cannot be opened";
+
+  picture_options options;
+  options.width = 3;
+  options.height = 2;
+  const std::vector<uint8_t> file = make_picture_file(options);
+  std::FILE* out = std::fopen("picture.bmp", "wb");
+  ASSERT_NE(out, nullptr);
+  std::fwrite(file.data(), 1, file.size(), out);
+  std::fclose(out);
+  std::vector<uint8_t> plane(3 * 2 * 3);
+  EXPECT_EQ(read_bitmap(&h, &b, &w, plane.data(), plane.size(), nullptr), bitmap_ok);
+  EXPECT_EQ(plane, file_order(make_picture_rows(options), options));
+
+  std::remove("picture.bmp");
+  ASSERT_EQ(chdir(here.c_str()), 0);
+  rmdir(dir);
+}
+
+TEST(make_block_header, describes_a_16_by_16_file_and_keeps_the_rest) {
+  for (const bitmap_layout layout :
+       {bitmap_layout{40, false, 0}, bitmap_layout{124, true, 0}, bitmap_layout{40, false, 64}}) {
+    picture_options options;
+    options.width = 20;
+    options.height = 30;
+    options.layout = layout;
+    const std::vector<uint8_t> file = make_picture_file(options);
+    const size_t info_size = layout.info_size + layout.table_size;
+    const std::vector<uint8_t> original(file.begin() + 14, file.begin() + 14 + info_size);
+    std::vector<uint8_t> info = original;
+    const auto header = make_block_header(info);
+
+    std::array<uint8_t, 14> expected{'B', 'M'};
+    store_le32(expected.data() + 2, static_cast<uint32_t>(14 + info_size + 768));
+    store_le32(expected.data() + 10, static_cast<uint32_t>(14 + info_size));
+    EXPECT_EQ(header, expected);
+
+    EXPECT_EQ(load_le32(info.data() + 4), 16u);
+    EXPECT_EQ(static_cast<int32_t>(load_le32(info.data() + 8)), layout.top_down ? -16 : 16);
+    EXPECT_EQ(load_le32(info.data() + 20), 768u);
+    for (size_t i = 0; i < info_size; ++i) {
+      if ((i >= 4 && i < 12) || (i >= 20 && i < 24)) continue;
+      EXPECT_EQ(info[i], original[i]) << "byte " << i;
+    }
+  }
+}
+
+}  // namespace

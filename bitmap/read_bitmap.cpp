@@ -1,0 +1,93 @@
+#include <cstdlib>
+
+#include "bitmap.h"
+
+namespace {
+
+// Bytes left between the current position and the end of `file`, or -1 if it cannot seek.
+long long remaining_bytes(std::FILE* file) {
+  const long here = std::ftell(file);
+  if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return -1;
+  const long end = std::ftell(file);
+  if (std::fseek(file, here, SEEK_SET) != 0 || end < here) return -1;
+  return end - here;
+}
+
+// Whether `available` bytes hold `rows` rows of `row_stride` bytes, the last of which needs only
+// `last_row` bytes (its alignment may be cut off). Written so that nothing can overflow.
+bool holds_rows(uint64_t available, uint64_t rows, uint64_t row_stride, uint64_t last_row) {
+  if (rows == 0) return true;
+  if (last_row > available) return false;
+  return rows == 1 || row_stride <= (available - last_row) / (rows - 1);
+}
+
+// Reads `rows` rows of `row_bytes` bytes into `pixels`, skipping `padding` bytes after each row
+// but the last.
+bool read_rows(std::FILE* file, uint8_t* pixels, size_t rows, size_t row_bytes, size_t padding) {
+  uint8_t skipped[4];
+  for (size_t r = 0; r < rows; ++r) {
+    if (std::fread(pixels + r * row_bytes, 1, row_bytes, file) != row_bytes) return false;
+    if (r + 1 < rows && std::fread(skipped, 1, padding, file) != padding) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int32_t read_bitmap(int32_t* height, int32_t* bits_per_pixel, int32_t* width, uint8_t* pixels,
+                    size_t pixels_size, std::vector<uint8_t>* info_block) {
+  std::FILE* file = std::fopen("picture.bmp", "rb");
+  if (!file) return bitmap_cannot_open;
+  const int32_t status =
+      read_bitmap_stream(file, height, bits_per_pixel, width, pixels, pixels_size, info_block);
+  std::fclose(file);
+  return status;
+}
+
+int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_pixel,
+                           int32_t* width, uint8_t* pixels, size_t pixels_size,
+                           std::vector<uint8_t>* info_block) {
+  uint8_t header[file_header_size] = {};
+  if (std::fread(header, 1, sizeof header, file) != sizeof header) return bitmap_malformed;
+  if (header[0] != 'B' || header[1] != 'M') return bitmap_malformed;
+
+  // bfSize is not consulted: writers often leave it 0. The info block runs up to bfOffBits, and
+  // is allocated only once the file is known to hold it.
+  const uint32_t off_bits = load_le32(header + 10);
+  if (off_bits < file_header_size + min_info_size) return bitmap_malformed;
+  const uint64_t info_size = off_bits - file_header_size;
+  const long long available = remaining_bytes(file);
+  if (available < 0 || info_size > static_cast<uint64_t>(available)) return bitmap_malformed;
+  std::vector<uint8_t> info(info_size);
+  if (std::fread(info.data(), 1, info.size(), file) != info.size()) return bitmap_malformed;
+
+  const auto raw_width = static_cast<int32_t>(load_le32(info.data() + info_width_at));
+  const auto raw_height = static_cast<int32_t>(load_le32(info.data() + info_height_at));
+  if (raw_width < 0 || raw_height == INT32_MIN) return bitmap_malformed;
+  const uint16_t bit_count = load_le16(info.data() + info_bit_count_at);
+  const uint32_t compression = load_le32(info.data() + info_compression_at);
+
+  *width = raw_width;
+  *height = std::abs(raw_height);
+  *bits_per_pixel = bit_count;
+  if (info_block) *info_block = info;
+
+  // An uncompressed pixel array has rows of whole 32-bit words.
+  const uint64_t row_bits = static_cast<uint64_t>(*width) * bit_count;
+  const uint64_t row_stride = (row_bits + 31) / 32 * 4;
+  const uint64_t last_row = (row_bits + 7) / 8;
+  const uint64_t pixel_bytes = available - info_size;
+  if (compression == 0 && !holds_rows(pixel_bytes, *height, row_stride, last_row)) {
+    std::printf("error reading the bits!\n");
+    return bitmap_malformed;
+  }
+  if (!pixels) return bitmap_ok;
+
+  if (compression != 0 || bit_count == 0 || bit_count % 8 != 0) return bitmap_malformed;
+  if (pixels_size != plane_size(*width, *height, *bits_per_pixel)) return bitmap_malformed;
+  if (!read_rows(file, pixels, *height, last_row, row_stride - last_row)) {
+    std::printf("error reading the bits!\n");
+    return bitmap_malformed;
+  }
+  return bitmap_ok;
+}

@@ -1,0 +1,71 @@
+// make_picture: writes a test picture for blockwalk.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "picture.h"
+
+namespace {
+
+void usage(std::FILE* to) {
+  std::fprintf(to,
+               "usage: make_picture FILE [--width N] [--height N] [--top-down] [--info 40|124]\n"
+               "                    [--random SEED]\n"
+               "Writes a 24-bit bitmap (default 600 x 600, bottom-up, 40-byte info block) of a\n"
+               "pattern with gradients, edges and thin lines, or of seeded random bytes.\n");
+}
+
+bool parse_int(const char* text, long low, long high, long* value) {
+  char* end = nullptr;
+  *value = std::strtol(text, &end, 10);
+  return *text && *end == '\0' && *value >= low && *value <= high;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  picture_options options;
+  const char* path = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : "";
+    long n = 0;
+    if (arg == "--help") {
+      usage(stdout);
+      return 0;
+    } else if (arg == "--top-down") {
+      options.layout.top_down = true;
+    } else if (arg == "--width" && parse_int(value, 1, 20000, &n)) {
+      options.width = static_cast<int32_t>(n), ++i;
+    } else if (arg == "--height" && parse_int(value, 1, 20000, &n)) {
+      options.height = static_cast<int32_t>(n), ++i;
+    } else if (arg == "--info" && parse_int(value, 40, 124, &n) && (n == 40 || n == 124)) {
+      options.layout.info_size = static_cast<size_t>(n), ++i;
+    } else if (arg == "--random" && parse_int(value, 0, 0xFFFFFFFF, &n)) {
+      options.content = picture_content::random, options.seed = static_cast<uint32_t>(n), ++i;
+    } else if (arg[0] != '-' && !path) {
+      path = argv[i];
+    } else {
+      std::fprintf(stderr, "make_picture: bad argument '%s'\n", argv[i]);
+      usage(stderr);
+      return 2;
+    }
+  }
+  if (!path) {
+    usage(stderr);
+    return 2;
+  }
+
+  const std::vector<uint8_t> file = make_picture_file(options);
+  std::FILE* out = std::fopen(path, "wb");
+  bool ok = out && std::fwrite(file.data(), 1, file.size(), out) == file.size();
+  if (out) ok = std::fclose(out) == 0 && ok;
+  if (!ok) {
+    std::fprintf(stderr, "make_picture: cannot write %s: %s\n", path, std::strerror(errno));
+    if (out) std::remove(path);
+    return 1;
+  }
+  return 0;
+}
