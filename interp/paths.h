@@ -1,0 +1,36 @@
+// The implementations behind interpolate_block, for its dispatch, its tests and its benchmarks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// A path fills the whole block from `src`, the block's top-left source pixel (sx, sy), in a
+// plane whose rows are `row` bytes apart.
+using filter_1d_path = void (*)(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
+using filter_2d_path = void (*)(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy);
+
+struct filter_paths {
+  filter_1d_path horizontal;  // hx != 0, vy == 0
+  filter_1d_path vertical;    // hx == 0, vy != 0
+  filter_2d_path two_d;       // hx != 0, vy != 0
+};
+
+struct filter_impl {
+  const char* name;
+  filter_paths paths;  // null where the implementation leaves a path to an earlier one
+};
+
+// The reference: the formulas written out in plain integer arithmetic.
+void horizontal_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
+void vertical_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
+void two_d_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy);
+
+// 128-bit vectors, one pixel's three channels per register.
+void two_d_sse2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy);
+
+// Every implementation this build holds and this processor runs, the scalar one first.
+const std::vector<filter_impl>& filter_impls();
+
+// The paths interpolate_block calls: each entry from the last implementation that has it.
+const filter_paths& active_paths();
