@@ -1,0 +1,212 @@
+// The program end to end: a picture in a fresh directory, blockwalk run there as a process.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "bitmap.h"
+#include "interpolate.h"
+#include "paths.h"
+#include "picture.h"
+
+namespace {
+
+std::vector<uint8_t> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+std::string block_name(int n) {
+  char name[32];
+  std::snprintf(name, sizeof name, "block%.4d.bmp", n);
+  return name;
+}
+
+// A directory of its own for one run, removed with everything in it afterwards.
+class walk : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/walk_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  void put_picture(const std::vector<uint8_t>& file) { write_file(path("picture.bmp"), file); }
+
+  // Runs blockwalk in the directory; returns its exit status and keeps what it printed.
+  int run() {
+    const std::string command = "cd '" + dir_ + "' && '" BLOCKWALK_EXE "' > stdout.txt 2>&1";
+    const int status = std::system(command.c_str());
+    const std::vector<uint8_t> out = read_file(path("stdout.txt"));
+    printed_.assign(out.begin(), out.end());
+    std::remove(path("stdout.txt").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  int count_block_files() const {
+    int found = 0;
+    for (int n = 0; n < 10000; ++n) found += access(path(block_name(n)).c_str(), F_OK) == 0;
+    return found;
+  }
+
+  std::string dir_;
+  std::string printed_;
+};
+
+// The block files of a picture, checked against an interpolation made here: whole-pixel
+// positions against the plane itself, the others against the scalar rendering.
+void expect_walk_files(const std::string& dir, const picture_options& options) {
+  const std::vector<uint8_t> picture = make_picture_file(options);
+  const std::vector<uint8_t> plane = file_order(make_picture_rows(options), options);
+  std::vector<uint8_t> info(picture.begin() + 14, picture.begin() + load_le32(&picture[10]));
+  const auto header = make_block_header(info);
+  const ptrdiff_t row = ptrdiff_t{options.width} * 3;
+  for (int n = 100; n <= 1999; ++n) {
+    const std::vector<uint8_t> file = read_file(dir + "/" + block_name(n));
+    ASSERT_EQ(file.size(), 14 + info.size() + 768) << block_name(n);
+    ASSERT_TRUE(std::equal(header.begin(), header.end(), file.begin())) << block_name(n);
+    ASSERT_TRUE(std::equal(info.begin(), info.end(), file.begin() + 14)) << block_name(n);
+
+    const int whole = n / 4 + block_margin, phase = n % 4;
+    const uint8_t* origin = plane.data() + whole * row + whole * 3;
+    std::vector<uint8_t> want(block_bytes);
+    for (int r = 0; r < block_size; ++r) {
+      if (phase == 0) std::copy_n(origin + r * row, 48, want.begin() + r * 48);
+    }
+    if (phase != 0) two_d_scalar(want.data(), origin, row, phase, phase);
+    ASSERT_TRUE(std::equal(want.begin(), want.end(), file.end() - 768)) << block_name(n);
+  }
+}
+
+TEST_F(walk, writes_1900_block_files_of_the_picture) {
+  picture_options options;  // 600 x 600, 40-byte info block, bottom-up
+  put_picture(make_picture_file(options));
+  ASSERT_EQ(run(), 0);
+  EXPECT_EQ(printed_, "");
+  EXPECT_EQ(count_block_files(), 1900);
+  const std::vector<uint8_t> first = read_file(path("block0100.bmp"));
+  ASSERT_EQ(first.size(), 822u);
+  EXPECT_EQ(load_le32(&first[2]), 822u);
+  EXPECT_EQ(load_le32(&first[10]), 54u);
+  EXPECT_EQ(load_le32(&first[18]), 16u);
+  EXPECT_EQ(load_le32(&first[22]), 16u);
+  EXPECT_EQ(load_le32(&first[34]), 768u);
+  expect_walk_files(dir_, options);
+}
+
+TEST_F(walk, keeps_the_layout_of_other_pictures) {
+  struct layout_case {
+    int32_t width, height;
+    bitmap_layout layout;
+  };
+  // Extended info block; top-down; the smallest picture the walk fits, whose rows need
+  // alignment and whose last pixel the last block reads.
+  const layout_case cases[] = {
+      {600, 560, {124, false, 0}}, {541, 600, {40, true, 0}}, {533, 533, {}}};
+  for (const layout_case& c : cases) {
+    picture_options options;
+    options.width = c.width;
+    options.height = c.height;
+    options.layout = c.layout;
+    options.content = picture_content::random;
+    put_picture(make_picture_file(options));
+    ASSERT_EQ(run(), 0) << c.width << " x " << c.height;
+    expect_walk_files(dir_, options);
+    const std::vector<uint8_t> block = read_file(path("block0999.bmp"));
+    EXPECT_EQ(static_cast<int32_t>(load_le32(&block[22])), c.layout.top_down ? -16 : 16);
+  }
+}
+
+TEST_F(walk, gives_a_uniform_picture_uniform_blocks_whatever_its_row_alignment) {
+  const uint8_t colour[3] = {0x20, 0x90, 0xE0};
+  for (const int32_t width : {536, 537, 538, 539}) {
+    const std::vector<uint8_t> rows = [&] {
+      std::vector<uint8_t> r(size_t{3} * width * 540);
+      for (size_t i = 0; i < r.size(); ++i) r[i] = colour[i % 3];
+      return r;
+    }();
+    put_picture(encode_bitmap(width, 540, rows.data(), {}));
+    ASSERT_EQ(run(), 0);
+    for (int n = 100; n <= 1999; ++n) {
+      const std::vector<uint8_t> file = read_file(path(block_name(n)));
+      for (size_t i = 54; i < file.size(); ++i) {
+        ASSERT_EQ(file[i], colour[(i - 54) % 3]) << "width " << width << ", " << block_name(n);
+      }
+    }
+  }
+}
+
+TEST_F(walk, refuses_a_picture_it_cannot_use_and_writes_nothing) {
+  picture_options options;
+  const std::vector<uint8_t> good = make_picture_file(options);
+  const auto patched = [&](size_t at, uint32_t value, int bytes) {
+    std::vector<uint8_t> f = good;
+    if (bytes == 2) store_le16(&f[at], static_cast<uint16_t>(value));
+    if (bytes == 4) store_le32(&f[at], value);
+    return f;
+  };
+  picture_options narrow = options;
+  narrow.width = 532;
+  picture_options low = options;
+  low.height = 532;
+  const std::string bits = "error reading the bits!\n";
+  const struct {
+    const char* what;
+    std::vector<uint8_t> file;
+    std::string printed;
+  } cases[] = {
+      {"not a bitmap", patched(0, 'P' | 'K' << 8, 2), "error -2!\n"},
+      {"13 bytes", std::vector<uint8_t>(good.begin(), good.begin() + 13), "error -2!\n"},
+      {"pixel array one byte short", std::vector<uint8_t>(good.begin(), good.end() - 1),
+       bits + "error -2!\n"},
+      {"8 bits per pixel", patched(28, 8, 2), "error -3!\n"},
+      {"compressed", patched(30, 1, 4), "error -3!\n"},
+      {"532 pixels wide", make_picture_file(narrow), "error -3!\n"},
+      {"532 pixels high", make_picture_file(low), "error -3!\n"},
+  };
+  for (const auto& c : cases) {
+    put_picture(c.file);
+    EXPECT_EQ(run(), 1) << c.what;
+    EXPECT_EQ(printed_, c.printed) << c.what;
+    EXPECT_EQ(count_block_files(), 0) << c.what;
+  }
+  std::remove(path("picture.bmp").c_str());
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed_, "error -1!\n");
+  EXPECT_EQ(count_block_files(), 0);
+}
+
+TEST_F(walk, reports_each_file_it_cannot_write_and_writes_the_others) {
+  picture_options options;
+  put_picture(make_picture_file(options));
+  write_file(path("block0100.bmp"), std::vector<uint8_t>(5000, 1));   // replaced
+  ASSERT_EQ(mkdir(path("block0123.bmp").c_str(), 0755), 0);           // cannot be opened
+  ASSERT_EQ(symlink("/dev/full", path("block0124.bmp").c_str()), 0);  // cannot be written
+
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(printed_, "error writing block0123.bmp!\nerror writing block0124.bmp!\n");
+  struct stat st {};
+  EXPECT_EQ(stat(path("block0123.bmp").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode)) << "the directory in the way is left alone";
+  EXPECT_NE(lstat(path("block0124.bmp").c_str(), &st), 0) << "the incomplete file is removed";
+  EXPECT_EQ(count_block_files(), 1899);  // the directory counts, the removed link does not
+  EXPECT_EQ(read_file(path("block0100.bmp")).size(), 822u);
+  EXPECT_EQ(read_file(path("block1999.bmp")).size(), 822u);
+}
+
+}  // namespace
