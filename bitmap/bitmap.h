@@ -60,8 +60,8 @@ int32_t read_bitmap(int32_t* height, int32_t* bits_per_pixel, int32_t* width, ui
 //
 // Returns bitmap_ok, or bitmap_malformed for: fewer than 14 header bytes, a signature other than
 // "BM", an info block shorter than min_info_size or longer than the file, a negative width, a
-// height of -2^31, a short pixel array, or pixels asked of a picture that is compressed or whose
-// pixels are not whole bytes.
+// height of -2^31, a bit count other than 1, 4, 8, 16, 24 or 32, a short pixel array, or pixels
+// asked of a picture that is compressed or whose pixels are not whole bytes.
 int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_pixel,
                            int32_t* width, uint8_t* pixels, size_t pixels_size,
                            std::vector<uint8_t>* info_block);

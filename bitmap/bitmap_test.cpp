@@ -109,6 +109,11 @@ TEST(read_bitmap, refuses_malformed_and_short_files) {
     store_le32(f.data() + at, v);
     return f;
   };
+  const auto with_le16 = [&](size_t at, uint16_t v) {
+    std::vector<uint8_t> f = good;
+    store_le16(f.data() + at, v);
+    return f;
+  };
   const std::string bits = "error reading the bits!\n";
   struct bad_case {
     const char* what;
@@ -130,16 +135,19 @@ TEST(read_bitmap, refuses_malformed_and_short_files) {
       {"pixel array one byte short", std::vector<uint8_t>(good.begin(), good.end() - 3), bits},
       {"width 2^31 - 1", with_le32(18, 0x7FFFFFFF), bits},
       {"height 2^31 - 1", with_le32(22, 0x7FFFFFFF), bits},
+      {"0 bits per pixel", with_le16(28, 0), ""},
+      {"65535 bits per pixel", with_le16(28, 0xFFFF), ""},
+      {"12 bits per pixel", with_le16(28, 12), ""},
   };
-  // width x height x bits per pixel beyond 64 bits.
-  std::vector<uint8_t> huge = with_le32(18, 0x7FFFFFFF);
-  store_le32(huge.data() + 22, 0x7FFFFFFF);
-  store_le16(huge.data() + 28, 0xFFFF);
   for (const bad_case& c : cases) {
     const read_result r = parse_with_pixels(c.file, 6 * 5 * 3);
     EXPECT_EQ(r.status, bitmap_malformed) << c.what;
     EXPECT_EQ(r.printed, c.printed) << c.what;
   }
+  // The largest pixel array a header can describe, 2^64 - 2^34 bytes, is still measured right.
+  std::vector<uint8_t> huge = with_le32(18, 0x7FFFFFFF);
+  store_le32(huge.data() + 22, 0x7FFFFFFF);
+  store_le16(huge.data() + 28, 32);
   const read_result r = parse(huge);
   EXPECT_EQ(r.status, bitmap_malformed);
   EXPECT_EQ(r.printed, bits);

@@ -13,6 +13,11 @@ long long remaining_bytes(std::FILE* file) {
   return end - here;
 }
 
+// The pixel sizes a bitmap can have.
+bool valid_bit_count(uint16_t bits) {
+  return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
 // Whether `available` bytes hold `rows` rows of `row_stride` bytes, the last of which needs only
 // `last_row` bytes (its alignment may be cut off). Written so that nothing can overflow.
 bool holds_rows(uint64_t available, uint64_t rows, uint64_t row_stride, uint64_t last_row) {
@@ -63,8 +68,10 @@ int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_p
 
   const auto raw_width = static_cast<int32_t>(load_le32(info.data() + info_width_at));
   const auto raw_height = static_cast<int32_t>(load_le32(info.data() + info_height_at));
-  if (raw_width < 0 || raw_height == INT32_MIN) return bitmap_malformed;
   const uint16_t bit_count = load_le16(info.data() + info_bit_count_at);
+  if (raw_width < 0 || raw_height == INT32_MIN || !valid_bit_count(bit_count)) {
+    return bitmap_malformed;
+  }
   const uint32_t compression = load_le32(info.data() + info_compression_at);
 
   *width = raw_width;
@@ -83,7 +90,7 @@ int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_p
   }
   if (!pixels) return bitmap_ok;
 
-  if (compression != 0 || bit_count == 0 || bit_count % 8 != 0) return bitmap_malformed;
+  if (compression != 0 || bit_count < 8) return bitmap_malformed;
   if (pixels_size != plane_size(*width, *height, *bits_per_pixel)) return bitmap_malformed;
   if (!read_rows(file, pixels, *height, last_row, row_stride - last_row)) {
     std::printf("error reading the bits!\n");

@@ -2,81 +2,12 @@
 // the 16 x 16 block at each to a bitmap file of its own.
 #include <cstdio>
 #include <new>
-#include <vector>
 
-#include "bitmap.h"
-#include "interpolate.h"
-
-namespace {
-
-constexpr int walk_first = 100;  // quarter pixels, along both axes
-constexpr int walk_last = 1999;
-constexpr int32_t unusable_picture = -3;
-// The last column and row the walk reads: the 4-tap footprint of its last fractional block.
-constexpr int32_t walk_reach = walk_last / 4 + block_margin + block_size + 1;
-
-int fail(int32_t status) {
-  std::printf("error %d!\n", static_cast<int>(status));
-  return 1;
-}
-
-// The walk filters 3-byte pixels and reads up to walk_reach in both axes.
-bool suits_walk(int32_t width, int32_t height, int32_t bits_per_pixel,
-                const std::vector<uint8_t>& info) {
-  return bits_per_pixel == 24 && load_le32(info.data() + info_compression_at) == 0 &&
-         width > walk_reach && height > walk_reach;
-}
-
-// Writes one block file whole, or removes what it began.
-bool write_block_file(const char* name, const std::vector<uint8_t>& prefix, const uint8_t* block) {
-  std::FILE* file = std::fopen(name, "wb");
-  if (!file) return false;
-  bool ok = std::fwrite(prefix.data(), 1, prefix.size(), file) == prefix.size() &&
-            std::fwrite(block, 1, block_bytes, file) == block_bytes;
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok) std::remove(name);
-  return ok;
-}
-
-int run() {
-  int32_t width = 0, height = 0, bits_per_pixel = 0;
-  std::vector<uint8_t> info;
-  int32_t status = read_bitmap(&height, &bits_per_pixel, &width, nullptr, 0, &info);
-  if (status < 0) return fail(status);
-  if (!suits_walk(width, height, bits_per_pixel, info)) return fail(unusable_picture);
-
-  // The first reading proved the file holds this many pixel bytes.
-  std::vector<uint8_t> plane(plane_size(width, height, bits_per_pixel));
-  int32_t again_width = 0, again_height = 0, again_bits = 0;
-  status =
-      read_bitmap(&again_height, &again_bits, &again_width, plane.data(), plane.size(), nullptr);
-  // The file may have changed in between; a plane of other dimensions would be misread.
-  if (status == 0 && (again_width != width || again_height != height)) status = bitmap_malformed;
-  if (status < 0) return fail(status);
-
-  const auto header = make_block_header(info);
-  std::vector<uint8_t> prefix(header.begin(), header.end());
-  prefix.insert(prefix.end(), info.begin(), info.end());
-
-  bool all_written = true;
-  uint8_t block[block_bytes];
-  for (int n = walk_first; n <= walk_last; ++n) {
-    char name[32];
-    std::snprintf(name, sizeof name, "block%.4d.bmp", n);
-    interpolate_block(width, block, plane.data(), height, n / 4, n / 4, n % 4, n % 4);
-    if (!write_block_file(name, prefix, block)) {
-      std::printf("error writing %s!\n", name);
-      all_written = false;
-    }
-  }
-  return all_written ? 0 : 1;
-}
-
-}  // namespace
+#include "walk.h"
 
 int main() {
   try {
-    return run();
+    return run_walk();
   } catch (const std::bad_alloc&) {
     std::printf("error allocating memory!\n");
     return 1;

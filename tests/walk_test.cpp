@@ -151,43 +151,95 @@ TEST_F(walk, gives_a_uniform_picture_uniform_blocks_whatever_its_row_alignment) 
   }
 }
 
-TEST_F(walk, refuses_a_picture_it_cannot_use_and_writes_nothing) {
-  picture_options options;
+// Hostile and unusual headers: what the program says and does for each.
+TEST_F(walk, answers_every_header_with_its_status_and_message) {
+  picture_options options;  // 600 x 600: the walk fits
   const std::vector<uint8_t> good = make_picture_file(options);
-  const auto patched = [&](size_t at, uint32_t value, int bytes) {
+  const auto patched = [&](std::vector<std::pair<size_t, uint32_t>> fields, size_t extra = 0) {
     std::vector<uint8_t> f = good;
-    if (bytes == 2) store_le16(&f[at], static_cast<uint16_t>(value));
-    if (bytes == 4) store_le32(&f[at], value);
+    for (const auto& [at, value] : fields) {
+      // bfType and biBitCount are 16-bit fields; the others 32-bit.
+      if (at == 0 || at == 28) {
+        store_le16(&f[at], static_cast<uint16_t>(value));
+      } else {
+        store_le32(&f[at], value);
+      }
+    }
+    f.resize(f.size() + extra);
     return f;
   };
+  const auto first = [&](size_t bytes) {
+    return std::vector<uint8_t>(good.begin(), good.begin() + bytes);
+  };
+  picture_options padded = options;
+  padded.width = 601;  // one alignment byte per row
   picture_options narrow = options;
   narrow.width = 532;
   picture_options low = options;
   low.height = 532;
-  const std::string bits = "error reading the bits!\n";
+  picture_options table = options;
+  table.layout.table_size = 1024;
+  const uint32_t width_at = 18, height_at = 22, bits_at = 28, compression_at = 30;
+
+  const std::string e1 = "error -1!\n", e2 = "error -2!\n", e3 = "error -3!\n";
+  const std::string short_pixels = "error reading the bits!\n" + e2;
   const struct {
     const char* what;
     std::vector<uint8_t> file;
     std::string printed;
+    const picture_options* walked;  // the picture of a successful run
   } cases[] = {
-      {"not a bitmap", patched(0, 'P' | 'K' << 8, 2), "error -2!\n"},
-      {"13 bytes", std::vector<uint8_t>(good.begin(), good.begin() + 13), "error -2!\n"},
-      {"pixel array one byte short", std::vector<uint8_t>(good.begin(), good.end() - 1),
-       bits + "error -2!\n"},
-      {"8 bits per pixel", patched(28, 8, 2), "error -3!\n"},
-      {"compressed", patched(30, 1, 4), "error -3!\n"},
-      {"532 pixels wide", make_picture_file(narrow), "error -3!\n"},
-      {"532 pixels high", make_picture_file(low), "error -3!\n"},
+      {"empty file", {}, e2, nullptr},
+      {"13 bytes", first(13), e2, nullptr},
+      {"file header only", first(14), e2, nullptr},
+      {"signature PK", patched({{0, 'P' | 'K' << 8}}), e2, nullptr},
+      {"bfOffBits 0", patched({{10, 0}}), e2, nullptr},
+      {"bfOffBits 13", patched({{10, 13}}), e2, nullptr},
+      {"bfOffBits 37", patched({{10, 37}}), e2, nullptr},
+      {"bfOffBits 0xFFFFFFFF", patched({{10, 0xFFFFFFFF}}), e2, nullptr},
+      {"info block longer than the file", first(40), e2, nullptr},
+      {"width 0", patched({{width_at, 0}}), e3, nullptr},
+      {"width -600", patched({{width_at, static_cast<uint32_t>(-600)}}), e2, nullptr},
+      {"width 2^31 - 1", patched({{width_at, 0x7FFFFFFF}}), short_pixels, nullptr},
+      {"height 0", patched({{height_at, 0}}), e3, nullptr},
+      {"height -2^31", patched({{height_at, 0x80000000}}), e2, nullptr},
+      {"0 bits per pixel", patched({{bits_at, 0}}), e2, nullptr},
+      {"1 bit per pixel", patched({{bits_at, 1}}), e3, nullptr},
+      {"8 bits per pixel", patched({{bits_at, 8}}), e3, nullptr},
+      {"16 bits per pixel", patched({{bits_at, 16}}), e3, nullptr},
+      {"32 bits per pixel", patched({{bits_at, 32}}, 600 * 600), e3, nullptr},
+      {"65535 bits per pixel", patched({{bits_at, 0xFFFF}}), e2, nullptr},
+      {"compressed", patched({{compression_at, 1}}), e3, nullptr},
+      {"532 pixels wide", make_picture_file(narrow), e3, nullptr},
+      {"532 pixels high", make_picture_file(low), e3, nullptr},
+      {"40000 x 40000 x 3 bytes, beyond 32 bits", patched({{width_at, 40000}, {height_at, 40000}}),
+       short_pixels, nullptr},
+      {"(2^31 - 1)^2 x 3 bytes, near 2^64",
+       patched({{width_at, 0x7FFFFFFF}, {height_at, 0x7FFFFFFF}}), short_pixels, nullptr},
+      {"(2^31 - 1)^2 x 65535 bits, beyond 64 bits",
+       patched({{width_at, 0x7FFFFFFF}, {height_at, 0x7FFFFFFF}, {bits_at, 0xFFFF}}), e2, nullptr},
+      {"pixel array one byte short", first(good.size() - 1), short_pixels, nullptr},
+      {"only the last row's alignment missing",
+       [&] {
+         std::vector<uint8_t> f = make_picture_file(padded);
+         f.pop_back();
+         return f;
+       }(),
+       "", &padded},
+      {"bfSize 0", patched({{2, 0}}), "", &options},
+      {"colour table before the pixels", make_picture_file(table), "", &table},
   };
   for (const auto& c : cases) {
     put_picture(c.file);
-    EXPECT_EQ(run(), 1) << c.what;
+    EXPECT_EQ(run(), c.walked ? 0 : 1) << c.what;
     EXPECT_EQ(printed_, c.printed) << c.what;
-    EXPECT_EQ(count_block_files(), 0) << c.what;
+    EXPECT_EQ(count_block_files(), c.walked ? 1900 : 0) << c.what;
+    if (c.walked) expect_walk_files(dir_, *c.walked);
+    std::system(("rm -f '" + dir_ + "'/block*.bmp").c_str());
   }
   std::remove(path("picture.bmp").c_str());
   EXPECT_EQ(run(), 1);
-  EXPECT_EQ(printed_, "error -1!\n");
+  EXPECT_EQ(printed_, e1);
   EXPECT_EQ(count_block_files(), 0);
 }
 
