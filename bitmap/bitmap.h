@@ -39,7 +39,8 @@ inline void store_le32(uint8_t* p, uint32_t v) {
 }
 
 // Bytes of the pixel plane of a picture: `height` rows of `width` pixels of bits_per_pixel / 8
-// bytes, without the file's row alignment. The reader guarantees the product fits.
+// bytes, without the file's row alignment. For an uncompressed picture with whole-byte pixels,
+// a successful read_bitmap guarantees it is no larger than the file.
 inline size_t plane_size(int32_t width, int32_t height, int32_t bits_per_pixel) {
   return static_cast<size_t>(width) * static_cast<size_t>(bits_per_pixel / 8) *
          static_cast<size_t>(height);

@@ -21,15 +21,7 @@ bool run_path(const filter_paths& paths, const uint8_t* origin, ptrdiff_t row, i
               std::vector<uint8_t>* block) {
   std::vector<uint8_t> guarded(block_bytes + 2 * guard, guard_value);
   uint8_t* dst = guarded.data() + guard;
-  if (hx && vy && paths.two_d) {
-    paths.two_d(dst, origin, row, hx, vy);
-  } else if (hx && !vy && paths.horizontal) {
-    paths.horizontal(dst, origin, row, hx);
-  } else if (!hx && vy && paths.vertical) {
-    paths.vertical(dst, origin, row, vy);
-  } else {
-    return false;
-  }
+  if (!run_filter_path(paths, dst, origin, row, hx, vy)) return false;
   const auto intact = [](uint8_t b) { return b == guard_value; };
   EXPECT_TRUE(std::all_of(guarded.begin(), guarded.begin() + guard, intact)) << "wrote before";
   EXPECT_TRUE(std::all_of(guarded.end() - guard, guarded.end(), intact)) << "wrote after";

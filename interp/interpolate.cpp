@@ -59,12 +59,5 @@ void interpolate_block(int32_t stride, uint8_t* dst, const uint8_t* src, int32_t
   if (px > int64_t{stride} - 2) px = int64_t{stride} - 2;
   if (py > int64_t{height} - 2) py = int64_t{height} - 2;
 
-  const filter_paths& paths = active_paths();
-  if (vy == 0) {
-    paths.horizontal(dst, origin(), row, hx);
-  } else if (hx == 0) {
-    paths.vertical(dst, origin(), row, vy);
-  } else {
-    paths.two_d(dst, origin(), row, hx, vy);
-  }
+  run_filter_path(active_paths(), dst, origin(), row, hx, vy);
 }

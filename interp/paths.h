@@ -21,6 +21,21 @@ struct filter_impl {
   filter_paths paths;  // null where the implementation leaves a path to an earlier one
 };
 
+// Runs the path of `paths` that the phases select (not both 0); false where `paths` has none.
+inline bool run_filter_path(const filter_paths& paths, uint8_t* dst, const uint8_t* src,
+                            ptrdiff_t row, int hx, int vy) {
+  filter_1d_path one_d = vy == 0 ? paths.horizontal : hx == 0 ? paths.vertical : nullptr;
+  if (one_d) {
+    one_d(dst, src, row, vy == 0 ? hx : vy);
+    return true;
+  }
+  if (hx != 0 && vy != 0 && paths.two_d) {
+    paths.two_d(dst, src, row, hx, vy);
+    return true;
+  }
+  return false;
+}
+
 // The reference: the formulas written out in plain integer arithmetic.
 void horizontal_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
 void vertical_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);

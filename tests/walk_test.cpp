@@ -50,7 +50,8 @@ class walk : public testing::Test {
 
   // Runs blockwalk in the directory; returns its exit status and keeps what it printed.
   int run() {
-    const std::string command = "cd '" + dir_ + "' && '" BLOCKWALK_EXE "' > stdout.txt 2>&1";
+    const std::string command =
+        "cd '" + dir_ + "' && " BLOCKWALK_EMULATOR " '" BLOCKWALK_EXE "' > stdout.txt 2>&1";
     const int status = std::system(command.c_str());
     const std::vector<uint8_t> out = read_file(path("stdout.txt"));
     printed_.assign(out.begin(), out.end());
@@ -210,6 +211,8 @@ TEST_F(walk, answers_every_header_with_its_status_and_message) {
       {"32 bits per pixel", patched({{bits_at, 32}}, 600 * 600), e3, nullptr},
       {"65535 bits per pixel", patched({{bits_at, 0xFFFF}}), e2, nullptr},
       {"compressed", patched({{compression_at, 1}}), e3, nullptr},
+      {"compressed, 40000 x 40000",
+       patched({{compression_at, 1}, {width_at, 40000}, {height_at, 40000}}), e3, nullptr},
       {"532 pixels wide", make_picture_file(narrow), e3, nullptr},
       {"532 pixels high", make_picture_file(low), e3, nullptr},
       {"40000 x 40000 x 3 bytes, beyond 32 bits", patched({{width_at, 40000}, {height_at, 40000}}),

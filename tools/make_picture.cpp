@@ -12,9 +12,10 @@ namespace {
 void usage(std::FILE* to) {
   std::fprintf(to,
                "usage: make_picture FILE [--width N] [--height N] [--top-down] [--info 40|124]\n"
-               "                    [--random SEED]\n"
-               "Writes a 24-bit bitmap (default 600 x 600, bottom-up, 40-byte info block) of a\n"
-               "pattern with gradients, edges and thin lines, or of seeded random bytes.\n");
+               "                    [--table BYTES] [--random SEED]\n"
+               "Writes a 24-bit bitmap (default 600 x 600, bottom-up, 40-byte info block, no\n"
+               "colour table) of a pattern with gradients, edges and thin lines, or of seeded\n"
+               "random bytes.\n");
 }
 
 bool parse_int(const char* text, long low, long high, long* value) {
@@ -43,6 +44,8 @@ int main(int argc, char** argv) {
       options.height = static_cast<int32_t>(n), ++i;
     } else if (arg == "--info" && parse_int(value, 40, 124, &n) && (n == 40 || n == 124)) {
       options.layout.info_size = static_cast<size_t>(n), ++i;
+    } else if (arg == "--table" && parse_int(value, 0, 1 << 20, &n)) {
+      options.layout.table_size = static_cast<size_t>(n), ++i;
     } else if (arg == "--random" && parse_int(value, 0, 0xFFFFFFFF, &n)) {
       options.content = picture_content::random, options.seed = static_cast<uint32_t>(n), ++i;
     } else if (arg[0] != '-' && !path) {
