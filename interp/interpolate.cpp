@@ -17,6 +17,11 @@ const std::vector<filter_impl>& filter_impls() {
 #if BLOCKWALK_HAVE_SSE2
     found.push_back({"sse2", {nullptr, nullptr, two_d_sse2}});
 #endif
+#if BLOCKWALK_HAVE_AVX2
+    if (__builtin_cpu_supports("avx2")) {
+      found.push_back({"avx2", {horizontal_avx2, vertical_avx2, two_d_avx2}});
+    }
+#endif
     return found;
   }();
   return impls;

@@ -44,7 +44,13 @@ void two_d_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int v
 // 128-bit vectors, one pixel's three channels per register.
 void two_d_sse2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy);
 
-// Every implementation this build holds and this processor runs, the scalar one first.
+// 256-bit vectors, a block row at a time.
+void horizontal_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
+void vertical_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
+void two_d_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy);
+
+// Every implementation this build holds and this processor runs, the scalar one first; the
+// processor's features are read once.
 const std::vector<filter_impl>& filter_impls();
 
 // The paths interpolate_block calls: each entry from the last implementation that has it.

@@ -1,23 +1,62 @@
 // Source planes for the interpolation tests.
 #pragma once
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <new>
 #include <random>
-#include <vector>
 
 #include "interpolate.h"
 
+// Bytes between two inaccessible pages, placed against one of them: a read or write beyond that
+// end faults at once, in any build.
+class guarded_bytes {
+ public:
+  enum side { end_guarded, start_guarded };
+
+  guarded_bytes(size_t size, side placed) : size_(size) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t inner = (size + page - 1) / page * page;
+    mapped_ = inner + 2 * page;
+    void* base = mmap(nullptr, mapped_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) throw std::bad_alloc();
+    base_ = static_cast<uint8_t*>(base);
+    mprotect(base_ + page, inner, PROT_READ | PROT_WRITE);
+    data_ = base_ + page + (placed == end_guarded ? inner - size : 0);
+  }
+  guarded_bytes(const guarded_bytes&) = delete;
+  guarded_bytes& operator=(const guarded_bytes&) = delete;
+  ~guarded_bytes() { munmap(base_, mapped_); }
+
+  uint8_t* data() { return data_; }
+  const uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+  uint8_t* begin() { return data_; }
+  uint8_t* end() { return data_ + size_; }
+  uint8_t& operator[](size_t i) { return data_[i]; }
+  const uint8_t& operator[](size_t i) const { return data_[i]; }
+
+ private:
+  size_t size_, mapped_;
+  uint8_t* base_;
+  uint8_t* data_;
+};
+
 // A plane whose last byte is the last byte the bottom-right clamped block reads (pixel
-// (stride + 31, height + 31)): under the address sanitizer any read beyond a block's footprint
-// there fails.
+// (stride + 31, height + 31)), against a guard page; or whose first byte, the first the top-left
+// clamped block reads, follows one.
 struct test_plane {
   int32_t stride, height;
-  std::vector<uint8_t> bytes;
+  guarded_bytes bytes;
 
-  test_plane(int32_t stride_, int32_t height_)
+  test_plane(int32_t stride_, int32_t height_,
+             guarded_bytes::side guarded = guarded_bytes::end_guarded)
       : stride(stride_),
         height(height_),
-        bytes(3 * ((static_cast<size_t>(height_) + 32) * static_cast<size_t>(stride_) + 32)) {}
+        bytes(3 * ((static_cast<size_t>(height_) + 32) * static_cast<size_t>(stride_) + 32),
+              guarded) {}
 
   ptrdiff_t row() const { return ptrdiff_t{stride} * 3; }
   size_t index(int32_t c, int32_t r) const { return 3 * (static_cast<size_t>(r) * stride + c); }
