@@ -14,22 +14,28 @@
 
 namespace {
 
-// Tap sums are computed modulo 2^16. The exact sum lies in -4080 ... 36720 (taps of -8 twice,
-// or 105 + 35, on bytes of 255), so adding `lift` = 4096 makes it an unsigned 16-bit value that a
-// logical shift divides exactly; lift is a multiple of 128, so the quotient is the true one plus
-// lift >> shift. Each pair sum on its own stays within the signed 16-bit range.
+// One-dimensional tap sums are computed modulo 2^16. The exact sum lies in -4080 ... 36720 (taps
+// of -8 twice, or 105 + 35, on bytes of 255), so adding `lift` = 4096 makes it an unsigned 16-bit
+// value that a logical shift divides exactly; lift is a multiple of 128, so the quotient is the
+// true one plus lift >> shift.
 constexpr int lift = 4096;
 
-// (c0, c1) and (c2, c3) of one phase, as signed byte pairs.
+// (c0, c1) and (c2, c3) of one phase as signed byte pairs. Reflected, the outer taps (negative
+// in every fractional phase) turn positive and apply to 255 - byte instead: every pair sum is
+// then non-negative, and the sum grows by 255 (|c0| + |c3|).
 struct pair_taps {
   __m256i c01, c23;
-  explicit pair_taps(int phase) {
+  int32_t reflection = 0;  // what reflecting adds to a sum
+  pair_taps(int phase, bool reflected) {
     const auto pair = [](int32_t a, int32_t b) {
       return _mm256_set1_epi16(static_cast<int16_t>((static_cast<uint32_t>(b) << 8) |
                                                     (static_cast<uint32_t>(a) & 0xFF)));
     };
-    c01 = pair(filter_taps[phase][0], filter_taps[phase][1]);
-    c23 = pair(filter_taps[phase][2], filter_taps[phase][3]);
+    const int32_t* c = filter_taps[phase];
+    const int32_t outer = reflected ? -1 : 1;
+    c01 = pair(outer * c[0], c[1]);
+    c23 = pair(c[2], outer * c[3]);
+    if (reflected) reflection = 255 * -(c[0] + c[3]);
   }
 };
 
@@ -42,22 +48,24 @@ __m256i load_halves(const uint8_t* lo, const uint8_t* hi) {
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), 1);
 }
 
-// Tap sums (modulo 2^16) of 32 output bytes, the 16 from `lo` on and the 16 from `hi` on, with
-// taps `step` apart. In each 128-bit lane, `first` holds the sums of bytes 0 ... 7 and `second`
-// those of bytes 8 ... 15, the order a pack turns back into byte order.
-struct sums {
-  __m256i first, second;
+// The two pair sums, (c0, c1) and (c2, c3), of 32 output bytes: the 16 from `lo` on and the 16
+// from `hi` on, with taps `step` apart. In each 128-bit lane, `first` holds the sums of bytes
+// 0 ... 7 and `second` those of bytes 8 ... 15, the order a pack turns back into byte order.
+// Each pair sum stays within the signed 16-bit range.
+struct pair_sums {
+  __m256i first01, first23, second01, second23;
 };
-template <bool contiguous>
-sums tap_sums(const pair_taps& t, const uint8_t* lo, const uint8_t* hi, ptrdiff_t step) {
-  const __m256i a = load_halves<contiguous>(lo - step, hi - step);
+template <bool contiguous, bool reflected>
+pair_sums tap_pairs(const pair_taps& t, const uint8_t* lo, const uint8_t* hi, ptrdiff_t step) {
+  const __m256i flip = _mm256_set1_epi8(static_cast<char>(reflected ? 0xFF : 0));
+  const __m256i a = _mm256_xor_si256(load_halves<contiguous>(lo - step, hi - step), flip);
   const __m256i b = load_halves<contiguous>(lo, hi);
   const __m256i c = load_halves<contiguous>(lo + step, hi + step);
-  const __m256i d = load_halves<contiguous>(lo + 2 * step, hi + 2 * step);
-  return {_mm256_add_epi16(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), t.c01),
-                           _mm256_maddubs_epi16(_mm256_unpacklo_epi8(c, d), t.c23)),
-          _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), t.c01),
-                           _mm256_maddubs_epi16(_mm256_unpackhi_epi8(c, d), t.c23))};
+  const __m256i d = _mm256_xor_si256(load_halves<contiguous>(lo + 2 * step, hi + 2 * step), flip);
+  return {_mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), t.c01),
+          _mm256_maddubs_epi16(_mm256_unpacklo_epi8(c, d), t.c23),
+          _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), t.c01),
+          _mm256_maddubs_epi16(_mm256_unpackhi_epi8(c, d), t.c23)};
 }
 
 // (sum + round) >> shift for a lifted 16-bit sum, less `unlift`.
@@ -71,13 +79,13 @@ void store_16(uint8_t* p, __m128i v) {
 }
 
 void filter_1d(uint8_t* dst, const uint8_t* src, ptrdiff_t row, ptrdiff_t step, int phase) {
-  const pair_taps t(phase);
+  const pair_taps t(phase, false);
   const __m256i round = _mm256_set1_epi16(64 + lift);
   const __m256i unlift = _mm256_set1_epi16(lift >> 7);
-  // The pack clamps to 0 ... 255.
-  const auto rounded = [&](const sums& s) {
-    return _mm256_packus_epi16(divide<7>(s.first, round, unlift),
-                               divide<7>(s.second, round, unlift));
+  // Full sums modulo 2^16, lifted and divided; the pack clamps to 0 ... 255.
+  const auto rounded = [&](const pair_sums& s) {
+    return _mm256_packus_epi16(divide<7>(_mm256_add_epi16(s.first01, s.first23), round, unlift),
+                               divide<7>(_mm256_add_epi16(s.second01, s.second23), round, unlift));
   };
   for (int r = 0; r < block_size; r += 2) {
     const uint8_t* s = src + r * row;
@@ -85,9 +93,9 @@ void filter_1d(uint8_t* dst, const uint8_t* src, ptrdiff_t row, ptrdiff_t step, 
     for (int k = 0; k < 2; ++k) {
       const uint8_t* sk = s + k * row;
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + k * block_row_bytes),
-                          rounded(tap_sums<true>(t, sk, sk + 16, step)));
+                          rounded(tap_pairs<true, false>(t, sk, sk + 16, step)));
     }
-    const __m256i tails = rounded(tap_sums<false>(t, s + 32, s + row + 32, step));
+    const __m256i tails = rounded(tap_pairs<false, false>(t, s + 32, s + row + 32, step));
     store_16(d + 32, _mm256_castsi256_si128(tails));
     store_16(d + block_row_bytes + 32, _mm256_extracti128_si256(tails, 1));
   }
@@ -110,11 +118,15 @@ void two_d_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy)
   constexpr int rows = block_size + 3;
   alignas(32) int16_t t[rows + 1][block_row_bytes];  // one row to spare for the paired tails
 
-  // Stored as T + 32: since the vertical taps sum to 128, that adds the vertical pass's rounding
-  // constant 4096 to its sums for free.
-  const pair_taps h(hx);
-  const __m256i round = _mm256_set1_epi16(1 + lift);
-  const __m256i unlift = _mm256_set1_epi16((lift >> 1) - 32);
+  // Reflected taps make both pair sums non-negative, so one unsigned average forms
+  // (sum + 1) >> 1 without overflow, plus half the reflection (an even number). T is stored as
+  // T + 32: since the vertical taps sum to 128, that adds the vertical pass's rounding constant
+  // 4096 to its sums for free.
+  const pair_taps h(hx, true);
+  const __m256i unreflect = _mm256_set1_epi16(static_cast<int16_t>(h.reflection / 2 - 32));
+  const auto halve = [&](__m256i s01, __m256i s23) {
+    return _mm256_sub_epi16(_mm256_avg_epu16(s01, s23), unreflect);
+  };
   const auto store = [&t](int j, int run, __m256i v) {
     _mm256_store_si256(reinterpret_cast<__m256i*>(&t[j][16 * run]), v);
   };
@@ -122,15 +134,15 @@ void two_d_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy)
     const uint8_t* s = src + (j - 1) * row;
     for (int k = 0; k < 2 && j + k < rows; ++k) {
       const uint8_t* sk = s + k * row;
-      const sums m = tap_sums<true>(h, sk, sk + 16, 3);
-      store(j + k, 0, divide<1>(m.first, round, unlift));
-      store(j + k, 1, divide<1>(m.second, round, unlift));
+      const pair_sums m = tap_pairs<true, true>(h, sk, sk + 16, 3);
+      store(j + k, 0, halve(m.first01, m.first23));
+      store(j + k, 1, halve(m.second01, m.second23));
     }
     // The last pair's second row is the spare one: its source row would lie past the footprint.
     const uint8_t* next = j + 1 < rows ? s + row : s;
-    const sums tails = tap_sums<false>(h, s + 32, next + 32, 3);
-    const __m256i first = divide<1>(tails.first, round, unlift);
-    const __m256i second = divide<1>(tails.second, round, unlift);
+    const pair_sums tails = tap_pairs<false, true>(h, s + 32, next + 32, 3);
+    const __m256i first = halve(tails.first01, tails.first23);
+    const __m256i second = halve(tails.second01, tails.second23);
     store(j, 2, _mm256_permute2x128_si256(first, second, 0x20));
     store(j + 1, 2, _mm256_permute2x128_si256(first, second, 0x31));
   }
