@@ -1,6 +1,7 @@
 #include "walk.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "bitmap.h"
 #include "interpolate.h"
@@ -42,11 +43,12 @@ int run_walk() {
   if (status < 0) return fail(status);
   if (!suits_walk(width, height, bits_per_pixel, info)) return fail(unusable_picture);
 
-  // The first reading proved the file holds this many pixel bytes.
-  std::vector<uint8_t> plane(plane_size(width, height, bits_per_pixel));
+  // The first reading proved the file holds this many pixel bytes. The second fills them all
+  // or fails, so they are not cleared first.
+  const size_t plane_bytes = plane_size(width, height, bits_per_pixel);
+  const std::unique_ptr<uint8_t[]> plane(new uint8_t[plane_bytes]);
   int32_t again_width = 0, again_height = 0, again_bits = 0;
-  status =
-      read_bitmap(&again_height, &again_bits, &again_width, plane.data(), plane.size(), nullptr);
+  status = read_bitmap(&again_height, &again_bits, &again_width, plane.get(), plane_bytes, nullptr);
   // The file may have changed in between; a plane of other dimensions would be misread.
   if (status == 0 && (again_width != width || again_height != height)) status = bitmap_malformed;
   if (status < 0) return fail(status);
@@ -60,7 +62,7 @@ int run_walk() {
   for (int n = walk_first; n <= walk_last; ++n) {
     char name[32];
     std::snprintf(name, sizeof name, "block%.4d.bmp", n);
-    interpolate_block(width, block, plane.data(), height, n / 4, n / 4, n % 4, n % 4);
+    interpolate_block(width, block, plane.get(), height, n / 4, n / 4, n % 4, n % 4);
     if (!write_block_file(name, prefix, block)) {
       std::printf("error writing %s!\n", name);
       all_written = false;
