@@ -1,0 +1,146 @@
+#include "sheet.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "bitmap.h"
+#include "interpolate.h"
+#include "walk.h"
+
+namespace {
+
+constexpr int blocks = walk_last - walk_first + 1;
+constexpr uint8_t gutter_grey = 0x50;
+constexpr uint8_t background = 0x20;
+
+// A bitmap read whole: its plane in display order.
+struct decoded {
+  int32_t width = 0, height = 0;
+  bool bottom_up = false;  // as the file stored it
+  std::vector<uint8_t> rows;
+};
+
+bool decode(const std::string& path, decoded* out, std::string* error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
+    *error = path + ": cannot be opened";
+    return false;
+  }
+  int32_t width = 0, height = 0, bits = 0;
+  std::vector<uint8_t> info;
+  int32_t status = read_bitmap_stream(file, &height, &bits, &width, nullptr, 0, &info);
+  const bool usable =
+      status == bitmap_ok && bits == 24 && load_le32(info.data() + info_compression_at) == 0;
+  if (usable) {
+    out->rows.resize(plane_size(width, height, bits));
+    std::rewind(file);
+    status = read_bitmap_stream(file, &height, &bits, &width, out->rows.data(), out->rows.size(),
+                                nullptr);
+  }
+  std::fclose(file);
+  if (!usable || status != bitmap_ok) {
+    *error = path + ": not an uncompressed 24-bit bitmap, or cut short";
+    return false;
+  }
+  // Bottom-up files store the lowest row first.
+  out->bottom_up = static_cast<int32_t>(load_le32(info.data() + info_height_at)) > 0;
+  if (out->bottom_up) {
+    const size_t row = static_cast<size_t>(width) * 3;
+    for (size_t top = 0, bottom = static_cast<size_t>(height) - 1; top < bottom; ++top, --bottom) {
+      std::swap_ranges(&out->rows[top * row], &out->rows[top * row] + row,
+                       &out->rows[bottom * row]);
+    }
+  }
+  out->width = width;
+  out->height = height;
+  return true;
+}
+
+// Copies the w x h pixels at (sx, sy) of `from`, each magnified to scale x scale, to (x, y).
+void paste(const decoded& from, int32_t sx, int32_t sy, int32_t w, int32_t h, int scale,
+           sheet_picture* to, int32_t x, int32_t y) {
+  for (int32_t r = 0; r < h * scale; ++r) {
+    for (int32_t c = 0; c < w * scale; ++c) {
+      const uint8_t* p =
+          &from.rows[3 * ((static_cast<size_t>(sy) + r / scale) * from.width + (sx + c / scale))];
+      uint8_t* q = &to->rows[3 * ((static_cast<size_t>(y) + r) * to->width + (x + c))];
+      q[0] = p[0];
+      q[1] = p[1];
+      q[2] = p[2];
+    }
+  }
+}
+
+int32_t cell_step(const sheet_options& options) {
+  return block_size * options.scale + 1;
+}
+
+}  // namespace
+
+void block_cell(const sheet_options& options, int n, int32_t* x, int32_t* y) {
+  const int k = n - walk_first;
+  *x = 1 + (k % options.columns) * cell_step(options);
+  *y = 1 + (k / options.columns) * cell_step(options);
+}
+
+void region_place(const sheet_options& options, int32_t* x, int32_t* y, int32_t* first,
+                  int32_t* last) {
+  *x = options.columns * cell_step(options) + 1 + 8;
+  *y = 1;
+  *first = walk_first / 4 + block_margin;
+  *last = walk_last / 4 + block_margin + block_size - 1;
+}
+
+bool make_contact_sheet(const sheet_options& options, sheet_picture* sheet, std::string* error) {
+  const int32_t grid_rows = (blocks + options.columns - 1) / options.columns;
+  int32_t region_x, region_y, first, last;
+  region_place(options, &region_x, &region_y, &first, &last);
+  const int32_t region_side = (last - first + 1) * options.scale;
+
+  sheet->width = options.columns * cell_step(options) + 1;
+  sheet->height = grid_rows * cell_step(options) + 1;
+  if (!options.picture.empty()) {
+    sheet->width = region_x + region_side + 1;
+    sheet->height = std::max(sheet->height, region_y + region_side + 1);
+  }
+  sheet->rows.assign(static_cast<size_t>(sheet->width) * sheet->height * 3, background);
+  // Grey gutters around every cell of the grid.
+  for (int32_t y = 0; y <= grid_rows * cell_step(options); ++y) {
+    for (int32_t x = 0; x <= options.columns * cell_step(options); ++x) {
+      if (y % cell_step(options) == 0 || x % cell_step(options) == 0) {
+        for (int ch = 0; ch < 3; ++ch)
+          sheet->rows[3 * (static_cast<size_t>(y) * sheet->width + x) + ch] = gutter_grey;
+      }
+    }
+  }
+
+  decoded block;
+  for (int n = walk_first; n <= walk_last; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "block%.4d.bmp", n);
+    if (!decode(options.dir + "/" + name, &block, error)) return false;
+    if (block.width != block_size || block.height != block_size) {
+      *error = options.dir + "/" + name + ": not a 16 x 16 block";
+      return false;
+    }
+    int32_t x, y;
+    block_cell(options, n, &x, &y);
+    paste(block, 0, 0, block_size, block_size, options.scale, sheet, x, y);
+  }
+
+  if (!options.picture.empty()) {
+    decoded picture;
+    if (!decode(options.picture, &picture, error)) return false;
+    if (picture.width <= last || picture.height <= last) {
+      *error = options.picture + ": smaller than the region the walk covers";
+      return false;
+    }
+    // The walk counts rows in the file's order: a bottom-up picture's region lies as far from
+    // the bottom as the walk's first row from the first stored one.
+    const int32_t top = picture.bottom_up ? picture.height - 1 - last : first;
+    paste(picture, first, top, last - first + 1, last - first + 1, options.scale, sheet, region_x,
+          region_y);
+  }
+  return true;
+}

@@ -1,0 +1,31 @@
+// The contact sheet of a walk: every block file laid out in walk order, magnified, beside the
+// region of the picture that the walk covered.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct sheet_options {
+  std::string dir = ".";  // where the block files are
+  std::string picture;    // the walked picture; empty: none shown
+  int scale = 2;          // magnification of blocks and region
+  int columns = 50;       // blocks per row of the grid
+};
+
+// A picture in display order: rows top first, 3 bytes (blue, green, red) per pixel.
+struct sheet_picture {
+  int32_t width = 0, height = 0;
+  std::vector<uint8_t> rows;
+};
+
+// Composes the sheet; on failure returns false and says which file failed and why in `error`.
+bool make_contact_sheet(const sheet_options& options, sheet_picture* sheet, std::string* error);
+
+// Where block n (walk_first ... walk_last) lands: the top-left pixel of its magnified cell.
+void block_cell(const sheet_options& options, int n, int32_t* x, int32_t* y);
+
+// Where the picture's region lands, and which picture pixels it shows (first ... last in both
+// axes, in the plane's coordinates).
+void region_place(const sheet_options& options, int32_t* x, int32_t* y, int32_t* first,
+                  int32_t* last);

@@ -1,0 +1,176 @@
+#include "sheet.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "bitmap.h"
+#include "picture.h"
+
+namespace {
+
+void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string block_path(const std::string& dir, int n) {
+  char name[32];
+  std::snprintf(name, sizeof name, "/block%.4d.bmp", n);
+  return dir + name;
+}
+
+// Block n's pixel (column c, stored row r), a value that tells every block and pixel apart.
+uint8_t block_byte(int n, int c, int r, int ch) {
+  return static_cast<uint8_t>(ch == 0 ? n : ch == 1 ? n >> 8 : 16 * r + c);
+}
+
+// A directory of 1900 block files (bottom-up, as blockwalk writes them for a bottom-up picture)
+// and a random 600 x 600 picture.
+class sheet : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/sheet_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    populate();
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  void populate() {
+    for (int n = 100; n <= 1999; ++n) {
+      std::vector<uint8_t> rows(16 * 48);
+      for (size_t i = 0; i < rows.size(); ++i) {
+        rows[i] = block_byte(n, static_cast<int>(i % 48 / 3), static_cast<int>(i / 48),
+                             static_cast<int>(i % 3));
+      }
+      write_file(block_path(dir_, n), encode_bitmap(16, 16, rows.data(), {}));
+    }
+    picture_.content = picture_content::random;
+    write_file(dir_ + "/picture.bmp", make_picture_file(picture_));
+  }
+
+  // Runs contact_sheet with `args`; returns its exit status, keeps what it printed on stderr.
+  int run(const std::string& args) {
+    const std::string command = BLOCKWALK_EMULATOR " '" CONTACT_SHEET_EXE "' " + args +
+                                " > /dev/null 2> '" + dir_ + "/stderr.txt'";
+    const int status = std::system(command.c_str());
+    std::ifstream in(dir_ + "/stderr.txt");
+    printed_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  bool exists(const std::string& name) const {
+    return access((dir_ + "/" + name).c_str(), F_OK) == 0;
+  }
+
+  std::string dir_, printed_;
+  picture_options picture_;
+};
+
+TEST_F(sheet, lays_out_every_block_magnified_in_walk_order_beside_the_region) {
+  sheet_options options;
+  options.dir = dir_;
+  options.picture = dir_ + "/picture.bmp";
+  options.scale = 3;
+  options.columns = 37;
+  sheet_picture got;
+  std::string error;
+  ASSERT_TRUE(make_contact_sheet(options, &got, &error)) << error;
+  const auto at = [&](int32_t x, int32_t y, int ch) {
+    return got.rows[3 * (static_cast<size_t>(y) * got.width + x) + ch];
+  };
+
+  for (const int n : {100, 101, 136, 137, 1000, 1999}) {
+    int32_t x, y;
+    block_cell(options, n, &x, &y);
+    const int k = n - 100;
+    EXPECT_EQ(x, 1 + k % 37 * 49) << n;
+    EXPECT_EQ(y, 1 + k / 37 * 49) << n;
+    for (int32_t dy = 0; dy < 48; ++dy) {
+      for (int32_t dx = 0; dx < 48; ++dx) {
+        // The file is bottom-up: displayed row dy / 3 is stored row 15 - dy / 3.
+        for (int ch = 0; ch < 3; ++ch) {
+          ASSERT_EQ(at(x + dx, y + dy, ch), block_byte(n, dx / 3, 15 - dy / 3, ch))
+              << "block " << n << " at " << dx << ", " << dy;
+        }
+      }
+    }
+    EXPECT_EQ(at(x - 1, y, 0), 0x50) << "gutter left of block " << n;
+    EXPECT_EQ(at(x + 48, y + 47, 0), 0x50) << "gutter right of block " << n;
+  }
+
+  // The region shows the picture's pixels 41 ... 530 of the plane, rows counted in file order.
+  int32_t rx, ry, first, last;
+  region_place(options, &rx, &ry, &first, &last);
+  EXPECT_EQ(first, 41);
+  EXPECT_EQ(last, 530);
+  const std::vector<uint8_t> plane = file_order(make_picture_rows(picture_), picture_);
+  for (const auto& [c, r] : {std::pair{41, 41}, {530, 530}, {41, 530}, {300, 77}}) {
+    // Plane row r is displayed at 599 - r; the region's top row shows plane row 530.
+    const int32_t sx = rx + (c - first) * 3 + 2, sy = ry + (last - r) * 3 + 1;
+    for (int ch = 0; ch < 3; ++ch) {
+      EXPECT_EQ(at(sx, sy, ch), plane[3 * (static_cast<size_t>(r) * 600 + c) + ch])
+          << "picture pixel " << c << ", " << r;
+    }
+  }
+  EXPECT_EQ(got.width, rx + 490 * 3 + 1);
+}
+
+TEST_F(sheet, writes_the_sheet_or_nothing) {
+  ASSERT_EQ(run("'" + dir_ + "'"), 0) << printed_;
+  {
+    std::FILE* f = std::fopen((dir_ + "/contact_sheet.bmp").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    int32_t w = 0, h = 0, b = 0;
+    std::vector<uint8_t> info;
+    EXPECT_EQ(read_bitmap_stream(f, &h, &b, &w, nullptr, 0, &info), bitmap_ok);
+    std::fclose(f);
+    EXPECT_EQ(b, 24);
+    EXPECT_EQ(w, 50 * 33 + 1 + 8 + 490 * 2 + 1);
+    EXPECT_EQ(h, 38 * 33 + 1);
+  }
+  std::remove((dir_ + "/contact_sheet.bmp").c_str());
+
+  struct failure {
+    const char* what;
+    std::string args;
+    std::function<void()> spoil;
+    int status;
+    std::string names;  // what the message must name
+  };
+  const std::string d = "'" + dir_ + "'";
+  const failure cases[] = {
+      {"missing block", d, [&] { std::remove(block_path(dir_, 777).c_str()); }, 1, "block0777.bmp"},
+      {"cut block", d, [&] { truncate(block_path(dir_, 1500).c_str(), 100); }, 1, "block1500.bmp"},
+      {"block of 17 x 16", d,
+       [&] {
+         std::vector<uint8_t> rows(17 * 16 * 3);
+         write_file(block_path(dir_, 1999), encode_bitmap(17, 16, rows.data(), {}));
+       },
+       1, "block1999.bmp"},
+      {"missing picture", d, [&] { std::remove((dir_ + "/picture.bmp").c_str()); }, 1,
+       "picture.bmp"},
+      {"unwritable output", d + " --no-picture --output " + d, [] {}, 1, dir_},
+      {"bad scale", d + " --scale 9", [] {}, 2, "--scale"},
+      {"both picture options", d + " --picture x --no-picture", [] {}, 2, "--no-picture"},
+  };
+  for (const failure& c : cases) {
+    populate();
+    c.spoil();
+    EXPECT_EQ(run(c.args), c.status) << c.what;
+    EXPECT_NE(printed_.find(c.names), std::string::npos) << c.what << ": " << printed_;
+    EXPECT_FALSE(exists("contact_sheet.bmp")) << c.what;
+    EXPECT_FALSE(exists("contact_sheet.bmp.part")) << c.what;
+  }
+  EXPECT_EQ(run("--help"), 0);
+}
+
+}  // namespace
