@@ -1,72 +1,30 @@
 // The program end to end: a picture in a fresh directory, blockwalk run there as a process.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "bitmap.h"
 #include "interpolate.h"
 #include "paths.h"
 #include "picture.h"
+#include "scratch_dir.h"
 
 namespace {
 
-std::vector<uint8_t> read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
-
-std::string block_name(int n) {
-  char name[32];
-  std::snprintf(name, sizeof name, "block%.4d.bmp", n);
-  return name;
-}
-
-// A directory of its own for one run, removed with everything in it afterwards.
-class walk : public testing::Test {
+class walk : public scratch_dir {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/walk_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
   void put_picture(const std::vector<uint8_t>& file) { write_file(path("picture.bmp"), file); }
-
-  // Runs blockwalk in the directory; returns its exit status and keeps what it printed.
-  int run() {
-    const std::string command =
-        "cd '" + dir_ + "' && " BLOCKWALK_EMULATOR " '" BLOCKWALK_EXE "' > stdout.txt 2>&1";
-    const int status = std::system(command.c_str());
-    const std::vector<uint8_t> out = read_file(path("stdout.txt"));
-    printed_.assign(out.begin(), out.end());
-    std::remove(path("stdout.txt").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  int run() { return run_here(BLOCKWALK_EMULATOR " '" BLOCKWALK_EXE "'"); }
 
   int count_block_files() const {
     int found = 0;
-    for (int n = 0; n < 10000; ++n) found += access(path(block_name(n)).c_str(), F_OK) == 0;
+    for (int n = 0; n < 10000; ++n) found += exists(block_name(n));
     return found;
   }
-
-  std::string dir_;
-  std::string printed_;
 };
 
 // The block files of a picture, checked against an interpolation made here: whole-pixel

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "arguments.h"
 #include "bitmap.h"
 #include "sheet.h"
 
@@ -23,9 +24,8 @@ void usage(std::FILE* to) {
 }
 
 bool parse_int(const char* text, long low, long high, int* value) {
-  char* end = nullptr;
-  const long v = std::strtol(text, &end, 10);
-  if (!*text || *end != '\0' || v < low || v > high) return false;
+  long v = 0;
+  if (!parse_number(text, low, high, &v)) return false;
   *value = static_cast<int>(v);
   return true;
 }

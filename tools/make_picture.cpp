@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "arguments.h"
 #include "picture.h"
 
 namespace {
@@ -16,12 +17,6 @@ void usage(std::FILE* to) {
                "Writes a 24-bit bitmap (default 600 x 600, bottom-up, 40-byte info block, no\n"
                "colour table) of a pattern with gradients, edges and thin lines, or of seeded\n"
                "random bytes.\n");
-}
-
-bool parse_int(const char* text, long low, long high, long* value) {
-  char* end = nullptr;
-  *value = std::strtol(text, &end, 10);
-  return *text && *end == '\0' && *value >= low && *value <= high;
 }
 
 }  // namespace
@@ -38,15 +33,15 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--top-down") {
       options.layout.top_down = true;
-    } else if (arg == "--width" && parse_int(value, 1, 20000, &n)) {
+    } else if (arg == "--width" && parse_number(value, 1, 20000, &n)) {
       options.width = static_cast<int32_t>(n), ++i;
-    } else if (arg == "--height" && parse_int(value, 1, 20000, &n)) {
+    } else if (arg == "--height" && parse_number(value, 1, 20000, &n)) {
       options.height = static_cast<int32_t>(n), ++i;
-    } else if (arg == "--info" && parse_int(value, 40, 124, &n) && (n == 40 || n == 124)) {
+    } else if (arg == "--info" && parse_number(value, 40, 124, &n) && (n == 40 || n == 124)) {
       options.layout.info_size = static_cast<size_t>(n), ++i;
-    } else if (arg == "--table" && parse_int(value, 0, 1 << 20, &n)) {
+    } else if (arg == "--table" && parse_number(value, 0, 1 << 20, &n)) {
       options.layout.table_size = static_cast<size_t>(n), ++i;
-    } else if (arg == "--random" && parse_int(value, 0, 0xFFFFFFFF, &n)) {
+    } else if (arg == "--random" && parse_number(value, 0, 0xFFFFFFFF, &n)) {
       options.content = picture_content::random, options.seed = static_cast<uint32_t>(n), ++i;
     } else if (arg[0] != '-' && !path) {
       path = argv[i];

@@ -1,31 +1,19 @@
 #include "sheet.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
 
 #include "bitmap.h"
 #include "picture.h"
+#include "scratch_dir.h"
 
 namespace {
 
-void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
-
 std::string block_path(const std::string& dir, int n) {
-  char name[32];
-  std::snprintf(name, sizeof name, "/block%.4d.bmp", n);
-  return dir + name;
+  return dir + "/" + block_name(n);
 }
 
 // Block n's pixel (column c, stored row r), a value that tells every block and pixel apart.
@@ -35,15 +23,12 @@ uint8_t block_byte(int n, int c, int r, int ch) {
 
 // A directory of 1900 block files (bottom-up, as blockwalk writes them for a bottom-up picture)
 // and a random 600 x 600 picture.
-class sheet : public testing::Test {
+class sheet : public scratch_dir {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/sheet_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    scratch_dir::SetUp();
     populate();
   }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
   void populate() {
     for (int n = 100; n <= 1999; ++n) {
@@ -58,20 +43,10 @@ class sheet : public testing::Test {
     write_file(dir_ + "/picture.bmp", make_picture_file(picture_));
   }
 
-  // Runs contact_sheet with `args`; returns its exit status, keeps what it printed on stderr.
   int run(const std::string& args) {
-    const std::string command = BLOCKWALK_EMULATOR " '" CONTACT_SHEET_EXE "' " + args +
-                                " > /dev/null 2> '" + dir_ + "/stderr.txt'";
-    const int status = std::system(command.c_str());
-    std::ifstream in(dir_ + "/stderr.txt");
-    printed_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  bool exists(const std::string& name) const {
-    return access((dir_ + "/" + name).c_str(), F_OK) == 0;
+    return run_here(BLOCKWALK_EMULATOR " '" CONTACT_SHEET_EXE "' " + args);
   }
 
-  std::string dir_, printed_;
   picture_options picture_;
 };
 
