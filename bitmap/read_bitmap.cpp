@@ -84,7 +84,7 @@ int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_p
   *width = raw_width;
   *height = std::abs(raw_height);
   *bits_per_pixel = bit_count;
-  if (info_block) *info_block = info;
+  if (info_block) *info_block = std::move(info);
 
   // An uncompressed pixel array has rows of whole 32-bit words.
   const uint64_t row_bits = static_cast<uint64_t>(*width) * bit_count;
