@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 
 #include "bitmap.h"
 #include "interpolate.h"
@@ -47,9 +46,9 @@ bool decode(const std::string& path, decoded* out, std::string* error) {
   out->bottom_up = static_cast<int32_t>(load_le32(info.data() + info_height_at)) > 0;
   if (out->bottom_up) {
     const size_t row = static_cast<size_t>(width) * 3;
-    for (size_t top = 0, bottom = static_cast<size_t>(height) - 1; top < bottom; ++top, --bottom) {
-      std::swap_ranges(&out->rows[top * row], &out->rows[top * row] + row,
-                       &out->rows[bottom * row]);
+    for (size_t top = 0; top < static_cast<size_t>(height) / 2; ++top) {
+      uint8_t* upper = &out->rows[top * row];
+      std::swap_ranges(upper, upper + row, &out->rows[(height - 1 - top) * row]);
     }
   }
   out->width = width;

@@ -131,6 +131,9 @@ TEST_F(sheet, writes_the_sheet_or_nothing) {
          write_file(block_path(dir_, 1999), encode_bitmap(17, 16, rows.data(), {}));
        },
        1, "block1999.bmp"},
+      {"block of 16 x 0", d,
+       [&] { write_file(block_path(dir_, 100), encode_bitmap(16, 0, nullptr, {})); }, 1,
+       "block0100.bmp"},
       {"missing picture", d, [&] { std::remove((dir_ + "/picture.bmp").c_str()); }, 1,
        "picture.bmp"},
       {"unwritable output", d + " --no-picture --output " + d, [] {}, 1, dir_},
