@@ -9,6 +9,7 @@
 
 #include "interpolate.h"
 #include "paths.h"
+#include "walk.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ const std::vector<uint8_t>& plane() {
 // fractional ones for the filters.
 std::vector<int> walk_positions(bool fractional) {
   std::vector<int> n;
-  for (int i = 100; i <= 1999; ++i) {
+  for (int i = walk_first; i <= walk_last; ++i) {
     if ((i % 4 != 0) == fractional) n.push_back(i);
   }
   return n;

@@ -29,6 +29,12 @@ bool write_block_file(const char* name, const std::vector<uint8_t>& prefix, cons
 
 }  // namespace
 
+std::string block_file_name(int n) {
+  char name[32];
+  std::snprintf(name, sizeof name, "block%.4d.bmp", n);
+  return name;
+}
+
 bool suits_walk(int32_t width, int32_t height, int32_t bits_per_pixel,
                 const std::vector<uint8_t>& info) {
   return bits_per_pixel == 24 && info.size() >= min_info_size &&
@@ -60,11 +66,10 @@ int run_walk() {
   bool all_written = true;
   uint8_t block[block_bytes];
   for (int n = walk_first; n <= walk_last; ++n) {
-    char name[32];
-    std::snprintf(name, sizeof name, "block%.4d.bmp", n);
+    const std::string name = block_file_name(n);
     interpolate_block(width, block, plane.get(), height, n / 4, n / 4, n % 4, n % 4);
-    if (!write_block_file(name, prefix, block)) {
-      std::printf("error writing %s!\n", name);
+    if (!write_block_file(name.c_str(), prefix, block)) {
+      std::printf("error writing %s!\n", name.c_str());
       all_written = false;
     }
   }

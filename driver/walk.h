@@ -2,11 +2,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 inline constexpr int walk_first = 100;  // quarter pixels along both axes
 inline constexpr int walk_last = 1999;
 inline constexpr int32_t unusable_picture = -3;  // a well-formed bitmap the walk cannot use
+
+// The name of block n's file: block0100.bmp ... block1999.bmp.
+std::string block_file_name(int n);
 
 // Whether the walk can use a picture of these dimensions and this info block: 3-byte pixels,
 // uncompressed, large enough to hold every pixel its blocks read.

@@ -12,6 +12,7 @@ namespace {
 constexpr int blocks = walk_last - walk_first + 1;
 constexpr uint8_t gutter_grey = 0x50;
 constexpr uint8_t background = 0x20;
+constexpr int32_t region_gap = 8;  // pixels between the grid and the region
 
 // A bitmap read whole: its plane in display order.
 struct decoded {
@@ -85,7 +86,7 @@ void block_cell(const sheet_options& options, int n, int32_t* x, int32_t* y) {
 
 void region_place(const sheet_options& options, int32_t* x, int32_t* y, int32_t* first,
                   int32_t* last) {
-  *x = options.columns * cell_step(options) + 1 + 8;
+  *x = options.columns * cell_step(options) + 1 + region_gap;
   *y = 1;
   *first = walk_first / 4 + block_margin;
   *last = walk_last / 4 + block_margin + block_size - 1;
@@ -105,9 +106,10 @@ bool make_contact_sheet(const sheet_options& options, sheet_picture* sheet, std:
   }
   sheet->rows.assign(static_cast<size_t>(sheet->width) * sheet->height * 3, background);
   // Grey gutters around every cell of the grid.
-  for (int32_t y = 0; y <= grid_rows * cell_step(options); ++y) {
-    for (int32_t x = 0; x <= options.columns * cell_step(options); ++x) {
-      if (y % cell_step(options) == 0 || x % cell_step(options) == 0) {
+  const int32_t step = cell_step(options);
+  for (int32_t y = 0; y <= grid_rows * step; ++y) {
+    for (int32_t x = 0; x <= options.columns * step; ++x) {
+      if (y % step == 0 || x % step == 0) {
         for (int ch = 0; ch < 3; ++ch)
           sheet->rows[3 * (static_cast<size_t>(y) * sheet->width + x) + ch] = gutter_grey;
       }
@@ -116,11 +118,10 @@ bool make_contact_sheet(const sheet_options& options, sheet_picture* sheet, std:
 
   decoded block;
   for (int n = walk_first; n <= walk_last; ++n) {
-    char name[32];
-    std::snprintf(name, sizeof name, "block%.4d.bmp", n);
-    if (!decode(options.dir + "/" + name, &block, error)) return false;
+    const std::string path = options.dir + "/" + block_file_name(n);
+    if (!decode(path, &block, error)) return false;
     if (block.width != block_size || block.height != block_size) {
-      *error = options.dir + "/" + name + ": not a 16 x 16 block";
+      *error = path + ": not a 16 x 16 block";
       return false;
     }
     int32_t x, y;
