@@ -23,6 +23,16 @@ inline constexpr size_t info_bit_count_at = 14;
 inline constexpr size_t info_compression_at = 16;
 inline constexpr size_t info_size_image_at = 20;
 
+// A version-5 info block (its size field at least 124, and as long) may refer to a colour
+// profile: embedded profile data, or the file name of a linked profile. Offsets within the block.
+inline constexpr size_t info_v5_size = 124;
+inline constexpr size_t info_cs_type_at = 56;
+inline constexpr size_t info_intent_at = 108;
+inline constexpr size_t info_profile_data_at = 112;  // from the info block's start
+inline constexpr size_t info_profile_size_at = 116;
+inline constexpr uint32_t profile_embedded = 0x4D424544;  // "MBED"
+inline constexpr uint32_t profile_linked = 0x4C494E4B;    // "LINK"
+
 inline uint16_t load_le16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
@@ -38,6 +48,18 @@ inline void store_le32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// Where the profile data an info block refers to lies: `offset` bytes from the info block's
+// start, `size` bytes long.
+struct profile_place {
+  uint64_t offset = 0, size = 0;
+  // Data beyond the info block does not travel with a copy of it.
+  bool beyond(size_t info_size) const { return offset + size > info_size; }
+};
+
+// Whether `info` is a version-5 info block that refers to an embedded or linked profile, and
+// where its data lies.
+bool find_profile(const std::vector<uint8_t>& info, profile_place* place);
+
 // Bytes of the pixel plane of a picture: `height` rows of `width` pixels of bits_per_pixel / 8
 // bytes, without the file's row alignment. For an uncompressed picture with whole-byte pixels,
 // a successful read_bitmap guarantees it is no larger than the file.
@@ -48,38 +70,55 @@ inline size_t plane_size(int32_t width, int32_t height, int32_t bits_per_pixel) 
 
 // Reads the picture "picture.bmp" in the current directory; see read_bitmap_stream.
 int32_t read_bitmap(int32_t* height, int32_t* bits_per_pixel, int32_t* width, uint8_t* pixels,
-                    size_t pixels_size, std::vector<uint8_t>* info_block);
+                    size_t pixels_size, std::vector<uint8_t>* info_block,
+                    std::vector<uint8_t>* profile = nullptr);
 
 // Parses an uncompressed bitmap from the start of `file` (which stays open).
 //
 // Always delivers width, |biHeight| and biBitCount once the info block is read, and the info
 // block (the bytes between the 14-byte file header and the pixel array) when `info_block` is
-// given. Checks that the file holds the whole pixel array of an uncompressed picture; if not,
+// given. When the info block refers to profile data beyond itself (find_profile), checks that the
+// file holds it, and delivers it to `profile` when given (which is left empty otherwise). Checks
+// that the file holds the whole pixel array of an uncompressed picture; if not,
 // prints "error reading the bits!\n" and fails. When `pixels` is given, reads the pixel array
 // into it: row after row in file order, each row's alignment bytes skipped; `pixels_size` must
 // equal plane_size() of the dimensions found, or nothing is read and the call fails.
 //
 // Returns bitmap_ok, or bitmap_malformed for: fewer than 14 header bytes, a signature other than
 // "BM", an info block shorter than min_info_size or longer than the file, a negative width, a
-// height of -2^31, a bit count other than 1, 4, 8, 16, 24 or 32, a short pixel array, or pixels
-// asked of a picture that is compressed or whose pixels are not whole bytes.
+// height of -2^31, a bit count other than 1, 4, 8, 16, 24 or 32, profile data beyond the file's
+// end, a short pixel array, or pixels asked of a picture that is compressed or whose pixels are
+// not whole bytes.
 int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_pixel,
                            int32_t* width, uint8_t* pixels, size_t pixels_size,
-                           std::vector<uint8_t>* info_block);
+                           std::vector<uint8_t>* info_block,
+                           std::vector<uint8_t>* profile = nullptr);
 
 // Composes the 14-byte file header of a 16 x 16 block file behind which `info_block` follows,
 // and rewrites the block's dimensions and image size in `info_block` (at least min_info_size
 // bytes). The height keeps the picture's sign, so a top-down picture gives top-down blocks.
+// Profile data that lies beyond the info block follows the block's pixels in a block file: the
+// reference and the file size say so.
 std::array<uint8_t, file_header_size> make_block_header(std::vector<uint8_t>& info_block);
+
+// A colour profile as a file carries it.
+struct colour_profile {
+  uint32_t type = 0;          // profile_embedded or profile_linked; 0 for none
+  uint32_t intent = 4;        // rendering intent: perceptual
+  std::vector<uint8_t> data;  // the profile, or a linked profile's file name
+};
 
 // How encode_bitmap lays out a 24-bit file.
 struct bitmap_layout {
-  size_t info_size = 40;  // 40, or 124 for the extended info block
-  bool top_down = false;  // negative biHeight
-  size_t table_size = 0;  // bytes between the info block and the pixels (a colour table)
+  size_t info_size = 40;       // 40, or 124 for the extended info block
+  bool top_down = false;       // negative biHeight
+  size_t table_size = 0;       // bytes between the info block and the pixels (a colour table)
+  colour_profile profile;      // with the extended info block only
+  bool profile_first = false;  // between the info block and the pixels; otherwise after them
 };
 
 // Encodes a complete 24-bit bitmap file from `rows`: `height` rows of 3 * `width` bytes in
-// the order the file stores them. Each row is padded to a multiple of 4 bytes.
+// the order the file stores them. Each row is padded to a multiple of 4 bytes. A profile placed
+// first follows the colour table.
 std::vector<uint8_t> encode_bitmap(int32_t width, int32_t height, const uint8_t* rows,
                                    const bitmap_layout& layout);

@@ -49,9 +49,9 @@ TEST(read_bitmap, delivers_dimensions_info_block_and_unpadded_rows) {
       {5, 3, {}},  // 1, 2 and 3 alignment bytes per row
       {6, 2, {}},
       {7, 4, {}},
-      {5, 3, {40, true, 0}},      // top-down
-      {7, 2, {124, false, 0}},    // extended info block
-      {3, 3, {40, false, 1024}},  // colour table before the pixels
+      {5, 3, {40, true, 0, {}, false}},      // top-down
+      {7, 2, {124, false, 0, {}, false}},    // extended info block
+      {3, 3, {40, false, 1024, {}, false}},  // colour table before the pixels
       {1, 1, {}},
   };
   for (const layout_case& c : cases) {
@@ -154,6 +154,81 @@ TEST(read_bitmap, refuses_malformed_and_short_files) {
   EXPECT_EQ(r.width, 0x7FFFFFFF) << "dimensions are delivered before the pixel array is checked";
 }
 
+TEST(read_bitmap, delivers_profile_data_that_lies_beyond_the_info_block) {
+  picture_options options;
+  options.width = 5;
+  options.height = 3;
+  options.layout.info_size = 124;
+  const std::vector<uint8_t> icc = {'a', 'c', 's', 'p', 0, 1, 2, 255};
+  const auto file_with = [&](uint32_t type, bool first) {
+    picture_options o = options;
+    o.layout.profile = {type, 4, icc};
+    o.layout.profile_first = first;
+    return make_picture_file(o);
+  };
+  const auto patched = [](std::vector<uint8_t> f, size_t at, uint32_t v) {
+    store_le32(&f[at], v);
+    return f;
+  };
+  const std::vector<uint8_t> after = file_with(profile_embedded, false);
+  // 14 + 124 + 3 rows of 16 bytes: the profile follows the pixels at 186.
+  ASSERT_EQ(after.size(), 194u);
+  ASSERT_EQ(load_le32(&after[14 + 112]), 172u);
+  std::vector<uint8_t> cut = after;
+  cut.pop_back();
+  // Inside, the profile ends the 132-byte info block; one byte further on it leaves it.
+  const std::vector<uint8_t> one_past =
+      patched(file_with(profile_embedded, true), 14 + 112, 124 + 1);
+  // A 40-byte info block followed by 84 bytes that would read as a reference in a larger one.
+  picture_options small = options;
+  small.layout = {40, false, 84, {}, false};
+  const std::vector<uint8_t> not_v5 =
+      patched(patched(make_picture_file(small), 14 + 56, profile_embedded), 14 + 112, 0xFFFFFF00);
+
+  struct profile_case {
+    const char* what;
+    std::vector<uint8_t> file;
+    int32_t status;
+    std::vector<uint8_t> profile;  // delivered
+  };
+  const profile_case cases[] = {
+      {"embedded after the pixels", after, bitmap_ok, icc},
+      {"linked after the pixels", file_with(profile_linked, false), bitmap_ok, icc},
+      {"embedded before the pixels: it travels with the info block",
+       file_with(profile_embedded, true),
+       bitmap_ok,
+       {}},
+      {"reaching one byte past the info block, into the pixels",
+       one_past,
+       bitmap_ok,
+       {'c', 's', 'p', 0, 1, 2, 255, one_past[14 + 132]}},
+      {"colour space sRGB: no reference", patched(after, 14 + 56, 0x73524742), bitmap_ok, {}},
+      {"size field 108: no reference", patched(after, 14, 108), bitmap_ok, {}},
+      {"shorter info block: no reference", not_v5, bitmap_ok, {}},
+      {"empty profile at the file's end", patched(after, 14 + 116, 0), bitmap_ok, {}},
+      {"last byte beyond the file's end", cut, bitmap_malformed, {}},
+      {"offset beyond the file's end", patched(after, 14 + 112, 0xFFFFFFF0), bitmap_malformed, {}},
+      {"4 GB", patched(after, 14 + 116, 0xFFFFFFFF), bitmap_malformed, {}},
+  };
+  for (const profile_case& c : cases) {
+    read_result r;
+    std::vector<uint8_t> bytes = c.file;
+    std::FILE* stream = fmemopen(bytes.data(), bytes.size(), "rb");
+    ASSERT_NE(stream, nullptr);
+    std::vector<uint8_t> profile = {'x'};
+    r.plane.resize(5 * 3 * 3);
+    r.status = read_bitmap_stream(stream, &r.height, &r.bits_per_pixel, &r.width, r.plane.data(),
+                                  r.plane.size(), &r.info, &profile);
+    std::fclose(stream);
+    EXPECT_EQ(r.status, c.status) << c.what;
+    EXPECT_EQ(profile, c.profile) << c.what;
+    if (c.status == bitmap_ok) {
+      EXPECT_EQ(r.plane, file_order(make_picture_rows(options), options))
+          << c.what << ": the pixels after reading the profile";
+    }
+  }
+}
+
 TEST(read_bitmap, reads_nothing_into_a_plane_of_other_size) {
   picture_options options;
   options.width = 4;
@@ -199,8 +274,9 @@ TEST(read_bitmap, opens_picture_bmp_in_the_current_directory) {
 }
 
 TEST(make_block_header, describes_a_16_by_16_file_and_keeps_the_rest) {
-  for (const bitmap_layout layout :
-       {bitmap_layout{40, false, 0}, bitmap_layout{124, true, 0}, bitmap_layout{40, false, 64}}) {
+  for (const bitmap_layout& layout :
+       {bitmap_layout{40, false, 0, {}, false}, bitmap_layout{124, true, 0, {}, false},
+        bitmap_layout{40, false, 64, {}, false}}) {
     picture_options options;
     options.width = 20;
     options.height = 30;

@@ -42,23 +42,33 @@ bool read_rows(std::FILE* file, uint8_t* pixels, size_t rows, size_t row_bytes, 
 
 }  // namespace
 
+bool find_profile(const std::vector<uint8_t>& info, profile_place* place) {
+  if (info.size() < info_v5_size || load_le32(info.data()) < info_v5_size) return false;
+  const uint32_t type = load_le32(info.data() + info_cs_type_at);
+  if (type != profile_embedded && type != profile_linked) return false;
+  place->offset = load_le32(info.data() + info_profile_data_at);
+  place->size = load_le32(info.data() + info_profile_size_at);
+  return true;
+}
+
 int32_t read_bitmap(int32_t* height, int32_t* bits_per_pixel, int32_t* width, uint8_t* pixels,
-                    size_t pixels_size, std::vector<uint8_t>* info_block) {
+                    size_t pixels_size, std::vector<uint8_t>* info_block,
+                    std::vector<uint8_t>* profile) {
   std::FILE* file = std::fopen("picture.bmp", "rb");
   if (!file) return bitmap_cannot_open;
   // Padded rows are read one by one; a larger buffer keeps that to few reads of the file.
   constexpr size_t buffer_size = size_t{1} << 16;
   const std::unique_ptr<char[]> buffer(new char[buffer_size]);
   std::setvbuf(file, buffer.get(), _IOFBF, buffer_size);
-  const int32_t status =
-      read_bitmap_stream(file, height, bits_per_pixel, width, pixels, pixels_size, info_block);
+  const int32_t status = read_bitmap_stream(file, height, bits_per_pixel, width, pixels,
+                                            pixels_size, info_block, profile);
   std::fclose(file);
   return status;
 }
 
 int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_pixel,
                            int32_t* width, uint8_t* pixels, size_t pixels_size,
-                           std::vector<uint8_t>* info_block) {
+                           std::vector<uint8_t>* info_block, std::vector<uint8_t>* profile) {
   uint8_t header[file_header_size] = {};
   if (std::fread(header, 1, sizeof header, file) != sizeof header) return bitmap_malformed;
   if (header[0] != 'B' || header[1] != 'M') return bitmap_malformed;
@@ -80,11 +90,29 @@ int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_p
     return bitmap_malformed;
   }
   const uint32_t compression = load_le32(info.data() + info_compression_at);
+  profile_place place;
+  const bool outside_profile = find_profile(info, &place) && place.beyond(info.size());
 
   *width = raw_width;
   *height = std::abs(raw_height);
   *bits_per_pixel = bit_count;
   if (info_block) *info_block = std::move(info);
+  if (profile) profile->clear();
+
+  // Profile data may lie anywhere after the file header; it is allocated only once the file is
+  // known to hold it, and read before the pixels, which follow the info block.
+  if (outside_profile) {
+    if (place.offset + place.size > static_cast<uint64_t>(available)) return bitmap_malformed;
+    if (profile) {
+      profile->resize(place.size);
+      const long pixels_at = std::ftell(file);
+      if (std::fseek(file, static_cast<long>(file_header_size + place.offset), SEEK_SET) != 0 ||
+          std::fread(profile->data(), 1, profile->size(), file) != profile->size() ||
+          std::fseek(file, pixels_at, SEEK_SET) != 0) {
+        return bitmap_malformed;
+      }
+    }
+  }
 
   // An uncompressed pixel array has rows of whole 32-bit words.
   const uint64_t row_bits = static_cast<uint64_t>(*width) * bit_count;

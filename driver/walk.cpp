@@ -16,12 +16,16 @@ int fail(int32_t status) {
   return 1;
 }
 
-// Writes one block file whole, or removes what it began.
-bool write_block_file(const char* name, const std::vector<uint8_t>& prefix, const uint8_t* block) {
+// Writes one block file whole (header and info block, pixels, and any profile), or removes what
+// it began.
+bool write_block_file(const char* name, const std::vector<uint8_t>& prefix, const uint8_t* block,
+                      const std::vector<uint8_t>& profile) {
   std::FILE* file = std::fopen(name, "wb");
   if (!file) return false;
-  bool ok = std::fwrite(prefix.data(), 1, prefix.size(), file) == prefix.size() &&
-            std::fwrite(block, 1, block_bytes, file) == block_bytes;
+  bool ok =
+      std::fwrite(prefix.data(), 1, prefix.size(), file) == prefix.size() &&
+      std::fwrite(block, 1, block_bytes, file) == block_bytes &&
+      (profile.empty() || std::fwrite(profile.data(), 1, profile.size(), file) == profile.size());
   ok = std::fclose(file) == 0 && ok;
   if (!ok) std::remove(name);
   return ok;
@@ -44,8 +48,8 @@ bool suits_walk(int32_t width, int32_t height, int32_t bits_per_pixel,
 
 int run_walk() {
   int32_t width = 0, height = 0, bits_per_pixel = 0;
-  std::vector<uint8_t> info;
-  int32_t status = read_bitmap(&height, &bits_per_pixel, &width, nullptr, 0, &info);
+  std::vector<uint8_t> info, profile;
+  int32_t status = read_bitmap(&height, &bits_per_pixel, &width, nullptr, 0, &info, &profile);
   if (status < 0) return fail(status);
   if (!suits_walk(width, height, bits_per_pixel, info)) return fail(unusable_picture);
 
@@ -68,7 +72,7 @@ int run_walk() {
   for (int n = walk_first; n <= walk_last; ++n) {
     const std::string name = block_file_name(n);
     interpolate_block(width, block, plane.get(), height, n / 4, n / 4, n % 4, n % 4);
-    if (!write_block_file(name.c_str(), prefix, block)) {
+    if (!write_block_file(name.c_str(), prefix, block, profile)) {
       std::printf("error writing %s!\n", name.c_str());
       all_written = false;
     }

@@ -19,6 +19,8 @@ seed --width 7 --height 4 --info 124
 seed --width 3 --height 3 --table 64
 seed --width 8 --height 5 --random 3
 seed --width 2 --height 9 --top-down --info 124 --random 4
+seed --width 4 --height 3 --link profile.icc
+seed --width 3 --height 2 --link profile.icc --profile-first
 # Broken: cut inside the file header, the info block and the pixel array.
 for cut in 13 30 60; do head -c "$cut" "$work/bitmap/2.bmp" > "$work/bitmap/cut$cut.bmp"; done
 printf 'BM' > "$work/bitmap/signature.bmp"

@@ -34,12 +34,17 @@ void expect_walk_files(const std::string& dir, const picture_options& options) {
   const std::vector<uint8_t> plane = file_order(make_picture_rows(options), options);
   std::vector<uint8_t> info(picture.begin() + 14, picture.begin() + load_le32(&picture[10]));
   const auto header = make_block_header(info);
+  // A profile after the picture's pixels follows each block's pixels.
+  const colour_profile& profile = options.layout.profile;
+  const std::vector<uint8_t> after =
+      profile.type && !options.layout.profile_first ? profile.data : std::vector<uint8_t>();
   const ptrdiff_t row = ptrdiff_t{options.width} * 3;
   for (int n = 100; n <= 1999; ++n) {
     const std::vector<uint8_t> file = read_file(dir + "/" + block_name(n));
-    ASSERT_EQ(file.size(), 14 + info.size() + 768) << block_name(n);
+    ASSERT_EQ(file.size(), 14 + info.size() + 768 + after.size()) << block_name(n);
     ASSERT_TRUE(std::equal(header.begin(), header.end(), file.begin())) << block_name(n);
     ASSERT_TRUE(std::equal(info.begin(), info.end(), file.begin() + 14)) << block_name(n);
+    ASSERT_TRUE(std::equal(after.begin(), after.end(), file.end() - after.size())) << block_name(n);
 
     const int whole = n / 4 + block_margin, phase = n % 4;
     const uint8_t* origin = plane.data() + whole * row + whole * 3;
@@ -48,7 +53,8 @@ void expect_walk_files(const std::string& dir, const picture_options& options) {
       if (phase == 0) std::copy_n(origin + r * row, 48, want.begin() + r * 48);
     }
     if (phase != 0) two_d_scalar(want.data(), origin, row, phase, phase);
-    ASSERT_TRUE(std::equal(want.begin(), want.end(), file.end() - 768)) << block_name(n);
+    ASSERT_TRUE(std::equal(want.begin(), want.end(), file.begin() + 14 + info.size()))
+        << block_name(n);
   }
 }
 
@@ -76,7 +82,7 @@ TEST_F(walk, keeps_the_layout_of_other_pictures) {
   // Extended info block; top-down; the smallest picture the walk fits, whose rows need
   // alignment and whose last pixel the last block reads.
   const layout_case cases[] = {
-      {600, 560, {124, false, 0}}, {541, 600, {40, true, 0}}, {533, 533, {}}};
+      {600, 560, {124, false, 0, {}, false}}, {541, 600, {40, true, 0, {}, false}}, {533, 533, {}}};
   for (const layout_case& c : cases) {
     picture_options options;
     options.width = c.width;
@@ -110,6 +116,64 @@ TEST_F(walk, gives_a_uniform_picture_uniform_blocks_whatever_its_row_alignment) 
   }
 }
 
+TEST_F(walk, carries_a_colour_profile_into_every_block_file) {
+  // Stand-ins for a profile: any bytes will do, an odd count among them.
+  std::vector<uint8_t> icc(613);
+  for (size_t i = 0; i < icc.size(); ++i) icc[i] = static_cast<uint8_t>(i * 29 + 7);
+  const std::string name = "C:\\profiles\\wide.icm";
+  struct profile_case {
+    const char* what;
+    uint32_t type;
+    std::vector<uint8_t> data;
+    bool first;
+    uint32_t file_size, profile_at;  // of a block file, worked out by hand
+  };
+  const profile_case cases[] = {
+      // 14 + 124 + 768 + 613; the profile right after the block's 768 pixel bytes.
+      {"embedded after the pixels", profile_embedded, icc, false, 1519, 892},
+      {"linked, its name after the pixels",
+       profile_linked,
+       {name.begin(), name.end()},
+       false,
+       906 + static_cast<uint32_t>(name.size()),
+       892},
+      // Inside the info block, which is then 124 + 613 bytes long; the reference stays.
+      {"embedded before the pixels", profile_embedded, icc, true, 1519, 124},
+  };
+  for (const profile_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    picture_options options;
+    options.width = 540;
+    options.height = 536;
+    options.content = picture_content::random;
+    options.layout.info_size = 124;
+    options.layout.profile = {c.type, 4, c.data};
+    options.layout.profile_first = c.first;
+    const std::vector<uint8_t> picture = make_picture_file(options);
+    put_picture(picture);
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(printed_, "");
+
+    const std::vector<uint8_t> block = read_file(path("block0101.bmp"));
+    ASSERT_EQ(block.size(), c.file_size);
+    EXPECT_EQ(load_le32(&block[2]), c.file_size) << "bfSize";
+    EXPECT_EQ(load_le32(&block[10]), load_le32(&picture[10])) << "bfOffBits";
+    EXPECT_EQ(load_le32(&block[14 + 56]), c.type) << "colour space type";
+    EXPECT_EQ(load_le32(&block[14 + 112]), c.profile_at) << "profile data offset";
+    EXPECT_EQ(load_le32(&block[14 + 116]), c.data.size()) << "profile size";
+    EXPECT_TRUE(std::equal(c.data.begin(), c.data.end(), block.begin() + 14 + c.profile_at));
+    // Every other byte of the info block is the picture's.
+    for (size_t i = 14; i < load_le32(&picture[10]); ++i) {
+      const size_t at = i - 14;
+      if ((at >= 4 && at < 12) || (at >= 20 && at < 24) || (!c.first && at >= 112 && at < 116)) {
+        continue;
+      }
+      ASSERT_EQ(block[i], picture[i]) << "info byte " << at;
+    }
+    expect_walk_files(dir_, options);
+  }
+}
+
 // Hostile and unusual headers: what the program says and does for each.
 TEST_F(walk, answers_every_header_with_its_status_and_message) {
   picture_options options;  // 600 x 600: the walk fits
@@ -139,6 +203,14 @@ TEST_F(walk, answers_every_header_with_its_status_and_message) {
   picture_options table = options;
   table.layout.table_size = 1024;
   const uint32_t width_at = 18, height_at = 22, bits_at = 28, compression_at = 30;
+  // A profile whose last byte would be the first past the file's end; and an absurd size.
+  picture_options with_profile = options;
+  with_profile.layout.info_size = 124;
+  with_profile.layout.profile = {profile_embedded, 4, std::vector<uint8_t>(100, 7)};
+  std::vector<uint8_t> beyond_end = make_picture_file(with_profile);
+  beyond_end.pop_back();
+  std::vector<uint8_t> absurd_size = make_picture_file(with_profile);
+  store_le32(&absurd_size[14 + 116], 0xFFFFFFFF);
 
   const std::string e1 = "error -1!\n", e2 = "error -2!\n", e3 = "error -3!\n";
   const std::string short_pixels = "error reading the bits!\n" + e2;
@@ -189,6 +261,8 @@ TEST_F(walk, answers_every_header_with_its_status_and_message) {
        "", &padded},
       {"bfSize 0", patched({{2, 0}}), "", &options},
       {"colour table before the pixels", make_picture_file(table), "", &table},
+      {"profile beyond the file's end", beyond_end, e2, nullptr},
+      {"profile of 4 GB", absurd_size, e2, nullptr},
   };
   for (const auto& c : cases) {
     put_picture(c.file);

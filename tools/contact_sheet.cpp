@@ -95,7 +95,12 @@ int main(int argc, char** argv) {
   for (int32_t r = 0; r < sheet.height; ++r) {
     std::memcpy(&file_rows[r * row], &sheet.rows[(sheet.height - 1 - r) * row], row);
   }
-  if (!write_whole(output, encode_bitmap(sheet.width, sheet.height, file_rows.data(), {}))) {
+  bitmap_layout layout;
+  if (sheet.profile.type) {
+    layout.info_size = info_v5_size;
+    layout.profile = sheet.profile;
+  }
+  if (!write_whole(output, encode_bitmap(sheet.width, sheet.height, file_rows.data(), layout))) {
     std::fprintf(stderr, "contact_sheet: cannot write %s: %s\n", output.c_str(),
                  std::strerror(errno));
     return 1;

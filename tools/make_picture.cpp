@@ -14,9 +14,24 @@ void usage(std::FILE* to) {
   std::fprintf(to,
                "usage: make_picture FILE [--width N] [--height N] [--top-down] [--info 40|124]\n"
                "                    [--table BYTES] [--random SEED]\n"
+               "                    [--profile ICC | --link NAME] [--profile-first]\n"
                "Writes a 24-bit bitmap (default 600 x 600, bottom-up, 40-byte info block, no\n"
                "colour table) of a pattern with gradients, edges and thin lines, or of seeded\n"
-               "random bytes.\n");
+               "random bytes. --profile embeds the bytes of the file ICC as a colour profile,\n"
+               "--link names a linked one; either takes the 124-byte info block and places the\n"
+               "profile after the pixels, or with --profile-first before them.\n");
+}
+
+bool read_whole(const char* path, std::vector<uint8_t>* bytes) {
+  std::FILE* in = std::fopen(path, "rb");
+  if (!in) return false;
+  uint8_t chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) {
+    bytes->insert(bytes->end(), chunk, chunk + n);
+  }
+  const bool ok = !std::ferror(in);
+  std::fclose(in);
+  return ok;
 }
 
 }  // namespace
@@ -41,6 +56,17 @@ int main(int argc, char** argv) {
       options.layout.info_size = static_cast<size_t>(n), ++i;
     } else if (arg == "--table" && parse_number(value, 0, 1 << 20, &n)) {
       options.layout.table_size = static_cast<size_t>(n), ++i;
+    } else if (arg == "--profile" && i + 1 < argc && !options.layout.profile.type) {
+      if (!read_whole(value, &options.layout.profile.data)) {
+        std::fprintf(stderr, "make_picture: cannot read %s: %s\n", value, std::strerror(errno));
+        return 1;
+      }
+      options.layout.profile.type = profile_embedded, ++i;
+    } else if (arg == "--link" && i + 1 < argc && !options.layout.profile.type) {
+      options.layout.profile.data.assign(value, value + std::strlen(value) + 1);  // with its NUL
+      options.layout.profile.type = profile_linked, ++i;
+    } else if (arg == "--profile-first") {
+      options.layout.profile_first = true;
     } else if (arg == "--random" && parse_number(value, 0, 0xFFFFFFFF, &n)) {
       options.content = picture_content::random, options.seed = static_cast<uint32_t>(n), ++i;
     } else if (arg[0] != '-' && !path) {
@@ -53,6 +79,12 @@ int main(int argc, char** argv) {
   }
   if (!path) {
     usage(stderr);
+    return 2;
+  }
+  if (options.layout.profile.type) {
+    options.layout.info_size = info_v5_size;
+  } else if (options.layout.profile_first) {
+    std::fprintf(stderr, "make_picture: --profile-first needs --profile or --link\n");
     return 2;
   }
 

@@ -14,12 +14,29 @@ constexpr uint8_t gutter_grey = 0x50;
 constexpr uint8_t background = 0x20;
 constexpr int32_t region_gap = 8;  // pixels between the grid and the region
 
-// A bitmap read whole: its plane in display order.
+// A bitmap read whole: its plane in display order, and its colour profile.
 struct decoded {
   int32_t width = 0, height = 0;
   bool bottom_up = false;  // as the file stored it
   std::vector<uint8_t> rows;
+  colour_profile profile;
 };
+
+// The profile an info block refers to, from within the info block or from `beyond` it.
+colour_profile profile_of(const std::vector<uint8_t>& info, std::vector<uint8_t>&& beyond) {
+  colour_profile profile;
+  profile_place place;
+  if (!find_profile(info, &place)) return profile;
+  profile.type = load_le32(info.data() + info_cs_type_at);
+  profile.intent = load_le32(info.data() + info_intent_at);
+  if (place.beyond(info.size())) {
+    profile.data = std::move(beyond);
+  } else {
+    profile.data.assign(info.begin() + static_cast<ptrdiff_t>(place.offset),
+                        info.begin() + static_cast<ptrdiff_t>(place.offset + place.size));
+  }
+  return profile;
+}
 
 bool decode(const std::string& path, decoded* out, std::string* error) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -28,8 +45,8 @@ bool decode(const std::string& path, decoded* out, std::string* error) {
     return false;
   }
   int32_t width = 0, height = 0, bits = 0;
-  std::vector<uint8_t> info;
-  int32_t status = read_bitmap_stream(file, &height, &bits, &width, nullptr, 0, &info);
+  std::vector<uint8_t> info, beyond;
+  int32_t status = read_bitmap_stream(file, &height, &bits, &width, nullptr, 0, &info, &beyond);
   const bool usable =
       status == bitmap_ok && bits == 24 && load_le32(info.data() + info_compression_at) == 0;
   if (usable) {
@@ -54,6 +71,7 @@ bool decode(const std::string& path, decoded* out, std::string* error) {
   }
   out->width = width;
   out->height = height;
+  out->profile = profile_of(info, std::move(beyond));
   return true;
 }
 
@@ -141,6 +159,7 @@ bool make_contact_sheet(const sheet_options& options, sheet_picture* sheet, std:
     const int32_t top = picture.bottom_up ? picture.height - 1 - last : first;
     paste(picture, first, top, last - first + 1, last - first + 1, options.scale, sheet, region_x,
           region_y);
+    sheet->profile = std::move(picture.profile);
   }
   return true;
 }

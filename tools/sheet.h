@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "bitmap.h"
+
 struct sheet_options {
   std::string dir = ".";  // where the block files are
   std::string picture;    // the walked picture; empty: none shown
@@ -13,10 +15,12 @@ struct sheet_options {
   int columns = 50;       // blocks per row of the grid
 };
 
-// A picture in display order: rows top first, 3 bytes (blue, green, red) per pixel.
+// A picture in display order: rows top first, 3 bytes (blue, green, red) per pixel; with the
+// walked picture's colour profile, if it has one, so that its region shows in its own colours.
 struct sheet_picture {
   int32_t width = 0, height = 0;
   std::vector<uint8_t> rows;
+  colour_profile profile;
 };
 
 // Composes the sheet; on failure returns false and says which file failed and why in `error`.

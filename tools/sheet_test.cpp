@@ -99,6 +99,39 @@ TEST_F(sheet, lays_out_every_block_magnified_in_walk_order_beside_the_region) {
   EXPECT_EQ(got.width, rx + 490 * 3 + 1);
 }
 
+TEST_F(sheet, carries_the_colour_profile_of_the_picture) {
+  const std::vector<uint8_t> icc = {'i', 'c', 'c', 0, 9, 8, 7};
+  struct profile_case {
+    uint32_t type;
+    bool first;
+  };
+  for (const profile_case c :
+       {profile_case{profile_embedded, false}, profile_case{profile_linked, false},
+        profile_case{profile_embedded, true}, profile_case{0, false}}) {
+    SCOPED_TRACE(testing::Message() << "type " << c.type << (c.first ? ", first" : ""));
+    picture_.layout.info_size = 124;
+    picture_.layout.profile = {c.type, 2, c.type ? icc : std::vector<uint8_t>()};
+    picture_.layout.profile_first = c.first;
+    write_file(dir_ + "/picture.bmp", make_picture_file(picture_));
+    ASSERT_EQ(run("'" + dir_ + "'"), 0) << printed_;
+
+    std::FILE* f = std::fopen((dir_ + "/contact_sheet.bmp").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    int32_t w = 0, h = 0, b = 0;
+    std::vector<uint8_t> info, profile;
+    EXPECT_EQ(read_bitmap_stream(f, &h, &b, &w, nullptr, 0, &info, &profile), bitmap_ok);
+    std::fclose(f);
+    if (!c.type) {
+      EXPECT_EQ(info.size(), 40u) << "no profile, no extended info block";
+      continue;
+    }
+    ASSERT_EQ(info.size(), 124u);
+    EXPECT_EQ(load_le32(&info[56]), c.type);
+    EXPECT_EQ(load_le32(&info[108]), 2u) << "rendering intent";
+    EXPECT_EQ(profile, icc);
+  }
+}
+
 TEST_F(sheet, writes_the_sheet_or_nothing) {
   ASSERT_EQ(run("'" + dir_ + "'"), 0) << printed_;
   {
