@@ -1,4 +1,4 @@
-// Arbitrary planes, positions and vectors: every implementation of every filter path against the
+// Arbitrary planes, positions and vectors: every implementation of every path against the
 // scalar rendering, and interpolate_block's clamp, on a plane that ends exactly where the
 // footprint of the bottom-right clamped block ends.
 #include <algorithm>
@@ -38,7 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> plane(3 * ((static_cast<size_t>(height) + 32) * stride + 32));
   for (size_t i = 0; i < plane.size(); ++i)
     plane[i] = in.size ? in.byte() : static_cast<uint8_t>(i * 97);
-  if (hx == 0 && vy == 0) return 0;
 
   const ptrdiff_t row = ptrdiff_t{stride} * 3;
   const uint8_t* origin = plane.data() + (y + 16) * row + (x + 16) * 3;
@@ -50,7 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
     }
   }
-  // Any whole-pixel position, however far outside, is clamped into the plane.
-  interpolate_block(stride, got, plane.data(), height, far_x, far_y, hx, vy);
+  // Any whole-pixel position of a fractional vector, however far outside, is clamped into the
+  // plane (a whole-pixel vector is copied from where it points).
+  if (hx != 0 || vy != 0)
+    interpolate_block(stride, got, plane.data(), height, far_x, far_y, hx, vy);
   return 0;
 }

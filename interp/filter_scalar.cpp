@@ -1,6 +1,8 @@
 // The filters as plain integer arithmetic: the reference every other implementation matches.
 // A block row is 48 bytes; the same channel of the neighbouring pixel lies 3 bytes away, so
 // each loop runs over bytes and every channel is filtered alike.
+#include <cstring>
+
 #include "interpolate.h"
 #include "paths.h"
 
@@ -36,6 +38,12 @@ void filter_1d(uint8_t* dst, const uint8_t* src, ptrdiff_t row, ptrdiff_t step, 
 }
 
 }  // namespace
+
+void copy_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
+  for (int r = 0; r < block_size; ++r) {
+    std::memcpy(dst + r * block_row_bytes, src + r * row, block_row_bytes);
+  }
+}
 
 void horizontal_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   filter_1d(dst, src, row, 3, phase);

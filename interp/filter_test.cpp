@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -37,21 +39,107 @@ std::string first_difference(const std::vector<uint8_t>& got, const std::vector<
   return s.str();
 }
 
+// Whether this processor runs a level, asked here independently of the dispatch.
+bool processor_runs(const std::string& level) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (level == "avx2") return __builtin_cpu_supports("avx2");
+  if (level == "avx512") {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+           __builtin_cpu_supports("avx512vnni");
+  }
+#endif
+  return !level.empty();
+}
+
 TEST(filter_impls, holds_every_implementation_the_build_asked_for) {
-  // Those built, less any this processor cannot run.
-  std::string expected;
+  // Those built, less any this processor cannot run; the test's output names both.
+  std::string expected, skipped;
   std::istringstream built(BLOCKWALK_BUILT_IMPLS);
   for (std::string name; built >> name;) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (name == "avx2" && !__builtin_cpu_supports("avx2")) continue;
-#endif
-    expected += (expected.empty() ? "" : " ") + name;
+    std::string& list = processor_runs(name) ? expected : skipped;
+    list += (list.empty() ? "" : " ") + name;
   }
   std::string names;
   for (const filter_impl& impl : filter_impls()) {
     names += (names.empty() ? "" : " ") + std::string(impl.name);
   }
   EXPECT_EQ(names, expected);
+  std::printf("levels tested: %s; built but not run by this processor: %s\n", names.c_str(),
+              skipped.empty() ? "none" : skipped.c_str());
+}
+
+TEST(level_cap, admits_the_levels_up_to_the_one_named) {
+  const filter_paths none{};
+  const std::vector<filter_impl> all = {
+      {"scalar", none}, {"sse2", none}, {"avx2", none}, {"avx512", none}};
+  const std::vector<filter_impl> without_avx512(all.begin(), all.end() - 1);
+  struct cap_case {
+    const std::vector<filter_impl>* impls;
+    const char* cap;
+    size_t admitted;
+    bool unknown;
+  };
+  const cap_case x86_cases[] = {
+      {&all, nullptr, 4, false},
+      {&all, "", 4, false},
+      {&all, "scalar", 1, false},
+      {&all, "sse2", 2, false},
+      {&all, "avx2", 3, false},
+      {&all, "avx512", 4, false},
+      {&without_avx512, "avx512", 3, false},  // the highest this processor has
+      {&all, "AVX2", 1, true},
+      {&all, "avx9", 1, true},
+      {&all, "neon", 1, true},
+      {&all, "avx2 ", 1, true},
+  };
+  const std::vector<filter_impl> scalar_only(all.begin(), all.begin() + 1);
+  const cap_case other_cases[] = {
+      {&scalar_only, nullptr, 1, false},
+      {&scalar_only, "scalar", 1, false},
+      {&scalar_only, "avx2", 1, true},
+  };
+#if defined(__x86_64__) || defined(__i386__)
+  const auto& cases = x86_cases;
+  (void)other_cases;
+#else
+  const auto& cases = other_cases;
+  (void)x86_cases;
+#endif
+  for (const cap_case& c : cases) {
+    bool unknown = !c.unknown;
+    EXPECT_EQ(admitted_impls(*c.impls, c.cap, &unknown), c.admitted) << (c.cap ? c.cap : "none");
+    EXPECT_EQ(unknown, c.unknown) << (c.cap ? c.cap : "none");
+  }
+}
+
+TEST(level_cap, holds_interpolate_block_to_the_level_named) {
+  // CTest runs this suite once under each level's name in BLOCKWALK_ISA; without one, the
+  // highest level this processor runs is used.
+  const auto& impls = filter_impls();
+  const char* cap = std::getenv("BLOCKWALK_ISA");
+  if (!cap) cap = impls.back().name;
+  const auto named = std::find_if(impls.begin(), impls.end(), [&](const filter_impl& impl) {
+    return std::string(impl.name) == cap;
+  });
+  if (named == impls.end()) GTEST_SKIP() << "this processor or build has no level " << cap;
+  EXPECT_STREQ(active_level(), cap);
+  // The named level's own paths, where it has them; the others from below it.
+  const filter_paths& active = active_paths();
+  const filter_paths& own = named->paths;
+  const auto own_or_none = [](auto got, auto want) { return !want || got == want; };
+  EXPECT_TRUE(own_or_none(active.copy, own.copy));
+  EXPECT_TRUE(own_or_none(active.horizontal, own.horizontal));
+  EXPECT_TRUE(own_or_none(active.vertical, own.vertical));
+  EXPECT_TRUE(own_or_none(active.two_d, own.two_d));
+  for (auto above = named + 1; above != impls.end(); ++above) {
+    EXPECT_NE(active.two_d, above->paths.two_d) << above->name << " is above the cap";
+  }
+}
+
+// 1 where a run of four starting at k = 0 (mod 4) has its positive taps: 0 1 1 0.
+int signs(int32_t k) {
+  return (k % 4 == 1 || k % 4 == 2) ? 1 : 0;
 }
 
 // Sources that drive the filters to their extremes: the taps' overshoot and undershoot push
@@ -64,6 +152,15 @@ const std::pair<const char*, std::function<int(int32_t, int32_t, int)>> extreme_
     {"checkerboard", [](int32_t c, int32_t r, int) { return (c + r) % 2 * 255; }},
     {"channel checkerboard", [](int32_t c, int32_t r, int ch) { return (c + r + ch) % 2 * 255; }},
     {"pairs 0 255 255 0", [](int32_t c, int32_t r, int) { return (c + r) % 4 / 2 * 255; }},
+    // 255 under the positive taps and 0 under the negative ones, or the reverse: every phase's
+    // sums reach their limits along the rows, down the columns, and (alternating rows of
+    // highest and lowest first-pass sums) in both.
+    {"rows 0 255 255 0", [](int32_t c, int32_t, int) { return signs(c) * 255; }},
+    {"rows 255 0 0 255", [](int32_t c, int32_t, int) { return (1 - signs(c)) * 255; }},
+    {"columns 0 255 255 0", [](int32_t, int32_t r, int) { return signs(r) * 255; }},
+    {"columns 255 0 0 255", [](int32_t, int32_t r, int) { return (1 - signs(r)) * 255; }},
+    {"both 0 255 255 0", [](int32_t c, int32_t r, int) { return (signs(c) ^ 1 ^ signs(r)) * 255; }},
+    {"both 255 0 0 255", [](int32_t c, int32_t r, int) { return (signs(c) ^ signs(r)) * 255; }},
     {"random 0 or 255",
      [](int32_t c, int32_t r, int ch) {
        return (static_cast<uint32_t>(c * 7919 + r * 104729 + ch * 1299709) * 2654435761u >> 31) *
@@ -103,7 +200,6 @@ void match_on_plane(guarded_bytes::side guarded) {
     }
     for (int hx = 0; hx < 4; ++hx) {
       for (int vy = 0; vy < 4; ++vy) {
-        if (hx == 0 && vy == 0) continue;
         // The four clamped corners, then positions anywhere in the clamped range.
         for (int p = 0; p < 8; ++p) {
           const int32_t x =

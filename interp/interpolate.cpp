@@ -1,6 +1,9 @@
 #include "interpolate.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "paths.h"
 
@@ -13,13 +16,21 @@ const int32_t filter_taps[4][4] = {
 
 const std::vector<filter_impl>& filter_impls() {
   static const std::vector<filter_impl> impls = [] {
-    std::vector<filter_impl> found{{"scalar", {horizontal_scalar, vertical_scalar, two_d_scalar}}};
+    std::vector<filter_impl> found{
+        {"scalar", {copy_scalar, horizontal_scalar, vertical_scalar, two_d_scalar}}};
 #if BLOCKWALK_HAVE_SSE2
-    found.push_back({"sse2", {nullptr, nullptr, two_d_sse2}});
+    found.push_back({"sse2", {nullptr, nullptr, nullptr, two_d_sse2}});
 #endif
 #if BLOCKWALK_HAVE_AVX2
     if (__builtin_cpu_supports("avx2")) {
-      found.push_back({"avx2", {horizontal_avx2, vertical_avx2, two_d_avx2}});
+      found.push_back({"avx2", {nullptr, horizontal_avx2, vertical_avx2, two_d_avx2}});
+    }
+#endif
+#if BLOCKWALK_HAVE_AVX512
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+        __builtin_cpu_supports("avx512vnni")) {
+      found.push_back({"avx512", {copy_avx512, horizontal_avx512, vertical_avx512, two_d_avx512}});
     }
 #endif
     return found;
@@ -27,21 +38,86 @@ const std::vector<filter_impl>& filter_impls() {
   return impls;
 }
 
-const filter_paths& active_paths() {
-  static const filter_paths active = [] {
-    filter_paths paths{};
-    for (const filter_impl& impl : filter_impls()) {
-      if (impl.paths.horizontal) paths.horizontal = impl.paths.horizontal;
-      if (impl.paths.vertical) paths.vertical = impl.paths.vertical;
-      if (impl.paths.two_d) paths.two_d = impl.paths.two_d;
+const std::vector<const char*>& known_levels() {
+#if defined(__x86_64__) || defined(__i386__)
+  static const std::vector<const char*> levels{"scalar", "sse2", "avx2", "avx512"};
+#else
+  static const std::vector<const char*> levels{"scalar"};
+#endif
+  return levels;
+}
+
+size_t admitted_impls(const std::vector<filter_impl>& impls, const char* cap, bool* unknown) {
+  *unknown = false;
+  if (!cap || !*cap) return impls.size();
+  const auto& levels = known_levels();
+  const auto rank = [&](const char* name) {
+    for (size_t i = 0; i < levels.size(); ++i) {
+      if (std::strcmp(levels[i], name) == 0) return i;
     }
-    return paths;
+    return levels.size();
+  };
+  const size_t highest = rank(cap);
+  if (highest == levels.size()) {
+    *unknown = true;
+    return 1;
+  }
+  size_t count = 0;
+  while (count < impls.size() && rank(impls[count].name) <= highest) ++count;
+  return count;
+}
+
+filter_paths combine_paths(const std::vector<filter_impl>& impls, size_t count) {
+  filter_paths paths{};
+  for (size_t i = 0; i < count; ++i) {
+    const filter_paths& p = impls[i].paths;
+    if (p.copy) paths.copy = p.copy;
+    if (p.horizontal) paths.horizontal = p.horizontal;
+    if (p.vertical) paths.vertical = p.vertical;
+    if (p.two_d) paths.two_d = p.two_d;
+  }
+  return paths;
+}
+
+namespace {
+
+struct active_choice {
+  filter_paths paths;
+  const char* level;
+};
+
+const active_choice& active() {
+  static const active_choice choice = [] {
+    const std::vector<filter_impl>& impls = filter_impls();
+    const char* cap = std::getenv("BLOCKWALK_ISA");
+    bool unknown = false;
+    const size_t count = admitted_impls(impls, cap, &unknown);
+    if (unknown) {
+      std::string names;
+      for (const char* level : known_levels())
+        names += std::string(names.empty() ? "" : ", ") + level;
+      std::fprintf(stderr, "blockwalk: BLOCKWALK_ISA=%s is none of %s; using scalar\n", cap,
+                   names.c_str());
+    }
+    return active_choice{combine_paths(impls, count), impls[count - 1].name};
   }();
-  return active;
+  return choice;
+}
+
+}  // namespace
+
+const filter_paths& active_paths() {
+  return active().paths;
+}
+
+const char* active_level() {
+  return active().level;
 }
 
 void interpolate_block(int32_t stride, uint8_t* dst, const uint8_t* src, int32_t height, int32_t x,
                        int32_t y, int32_t mvx, int32_t mvy) {
+  // Chosen once; the scalar rendering gives every path, so none is missing.
+  static const filter_paths& paths = active_paths();
   // 64-bit positions: no vector or stride, however odd, can overflow them.
   int64_t px = int64_t{x} + (mvx >> 2);
   int64_t py = int64_t{y} + (mvy >> 2);
@@ -50,13 +126,7 @@ void interpolate_block(int32_t stride, uint8_t* dst, const uint8_t* src, int32_t
   const ptrdiff_t row = static_cast<ptrdiff_t>(stride) * 3;
   const auto origin = [&] { return src + (py + block_margin) * row + (px + block_margin) * 3; };
 
-  if (hx == 0 && vy == 0) {
-    const uint8_t* s = origin();
-    for (int r = 0; r < block_size; ++r) {
-      std::memcpy(dst + r * block_row_bytes, s + r * row, block_row_bytes);
-    }
-    return;
-  }
+  if (hx == 0 && vy == 0) return paths.copy(dst, origin(), row);
 
   // A fractional block stays where its footprint touches the picture; the upper bound wins.
   if (px < -15) px = -15;
@@ -64,5 +134,7 @@ void interpolate_block(int32_t stride, uint8_t* dst, const uint8_t* src, int32_t
   if (px > int64_t{stride} - 2) px = int64_t{stride} - 2;
   if (py > int64_t{height} - 2) py = int64_t{height} - 2;
 
-  run_filter_path(active_paths(), dst, origin(), row, hx, vy);
+  if (vy == 0) return paths.horizontal(dst, origin(), row, hx);
+  if (hx == 0) return paths.vertical(dst, origin(), row, vy);
+  paths.two_d(dst, origin(), row, hx, vy);
 }

@@ -18,7 +18,9 @@ namespace {
 class walk : public scratch_dir {
  protected:
   void put_picture(const std::vector<uint8_t>& file) { write_file(path("picture.bmp"), file); }
-  int run() { return run_here(BLOCKWALK_EMULATOR " '" BLOCKWALK_EXE "'"); }
+  int run(const std::string& environment = "") {
+    return run_here(environment + " " BLOCKWALK_EMULATOR " '" BLOCKWALK_EXE "'");
+  }
 
   int count_block_files() const {
     int found = 0;
@@ -114,6 +116,23 @@ TEST_F(walk, gives_a_uniform_picture_uniform_blocks_whatever_its_row_alignment) 
       }
     }
   }
+}
+
+TEST_F(walk, writes_the_same_files_at_every_level) {
+  picture_options options;
+  options.content = picture_content::random;
+  put_picture(make_picture_file(options));
+  for (const filter_impl& impl : filter_impls()) {
+    ASSERT_EQ(run(std::string("BLOCKWALK_ISA=") + impl.name), 0) << impl.name;
+    EXPECT_EQ(printed_, "") << impl.name;
+    expect_walk_files(dir_, options);
+  }
+  // A name that is no level: said on standard error, and the scalar rendering is used.
+  ASSERT_EQ(run("BLOCKWALK_ISA=avx9"), 0);
+  EXPECT_NE(printed_.find("blockwalk: BLOCKWALK_ISA=avx9 is none of scalar"), std::string::npos)
+      << printed_;
+  EXPECT_NE(printed_.find("; using scalar\n"), std::string::npos) << printed_;
+  expect_walk_files(dir_, options);
 }
 
 TEST_F(walk, carries_a_colour_profile_into_every_block_file) {
