@@ -91,11 +91,11 @@ const bool registered = [] {
   for (const path p : {path::copy, path::horizontal, path::vertical, path::two_d}) {
     const std::string name = path_names[static_cast<int>(p)];
     benchmark::RegisterBenchmark((name + "/interpolate_block").c_str(), bench_interpolate_block, p);
-    if (p == path::copy) continue;
     for (const filter_impl& impl : filter_impls()) {
-      const bool has = p == path::horizontal ? impl.paths.horizontal != nullptr
-                       : p == path::vertical ? impl.paths.vertical != nullptr
-                                             : impl.paths.two_d != nullptr;
+      const bool has = p == path::copy         ? impl.paths.copy != nullptr
+                       : p == path::horizontal ? impl.paths.horizontal != nullptr
+                       : p == path::vertical   ? impl.paths.vertical != nullptr
+                                               : impl.paths.two_d != nullptr;
       if (has)
         benchmark::RegisterBenchmark((name + "/" + impl.name).c_str(), bench_path, p, impl.paths);
     }
