@@ -93,18 +93,18 @@ TEST(level_cap, admits_the_levels_up_to_the_one_named) {
       {&all, "neon", 1, true},
       {&all, "avx2 ", 1, true},
   };
-  const std::vector<filter_impl> scalar_only(all.begin(), all.begin() + 1);
-  const cap_case other_cases[] = {
-      {&scalar_only, nullptr, 1, false},
-      {&scalar_only, "scalar", 1, false},
-      {&scalar_only, "avx2", 1, true},
+  const std::vector<filter_impl> arm = {{"scalar", none}, {"neon", none}};
+  const cap_case arm_cases[] = {
+      {&arm, nullptr, 2, false},   {&arm, "scalar", 1, false}, {&arm, "neon", 2, false},
+      {&arm, "dotprod", 2, false},  // the levels above neon cap nothing more here
+      {&arm, "i8mm", 2, false},    {&arm, "avx2", 1, true},    {&arm, "NEON", 1, true},
   };
-#if defined(__x86_64__) || defined(__i386__)
-  const auto& cases = x86_cases;
-  (void)other_cases;
-#else
-  const auto& cases = other_cases;
+#if defined(__aarch64__)
+  const auto& cases = arm_cases;
   (void)x86_cases;
+#else
+  const auto& cases = x86_cases;
+  (void)arm_cases;
 #endif
   for (const cap_case& c : cases) {
     bool unknown = !c.unknown;

@@ -33,6 +33,9 @@ const std::vector<filter_impl>& filter_impls() {
       found.push_back({"avx512", {copy_avx512, horizontal_avx512, vertical_avx512, two_d_avx512}});
     }
 #endif
+#if BLOCKWALK_HAVE_NEON
+    found.push_back({"neon", {nullptr, horizontal_neon, vertical_neon, two_d_neon}});
+#endif
     return found;
   }();
   return impls;
@@ -41,6 +44,8 @@ const std::vector<filter_impl>& filter_impls() {
 const std::vector<const char*>& known_levels() {
 #if defined(__x86_64__) || defined(__i386__)
   static const std::vector<const char*> levels{"scalar", "sse2", "avx2", "avx512"};
+#elif defined(__aarch64__)
+  static const std::vector<const char*> levels{"scalar", "neon", "dotprod", "i8mm"};
 #else
   static const std::vector<const char*> levels{"scalar"};
 #endif

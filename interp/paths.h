@@ -62,6 +62,11 @@ void horizontal_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phas
 void vertical_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
 void two_d_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy);
 
+// 128-bit Advanced SIMD on 64-bit Arm, a block row at a time.
+void horizontal_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
+void vertical_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
+void two_d_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy);
+
 // Every implementation this build holds and this processor runs, the scalar one first, lowest
 // level to highest; the processor's features are read once.
 const std::vector<filter_impl>& filter_impls();

@@ -1,0 +1,163 @@
+// The filters on 128-bit Advanced SIMD vectors (every 64-bit Arm processor has them), row by
+// row. Along a row, three-way de-interleaving loads split a row's 48 bytes into its three
+// channels, so the taps one pixel apart become neighbouring lanes; across rows the taps are
+// whole rows apart and the channels need not be told apart. Gives exactly the bytes of the
+// scalar rendering.
+//
+// The taps of every fractional phase have the signs -, +, +, -: widening multiplies form the
+// positive and the negative part of each sum apart, as unsigned 16-bit values that cannot
+// overflow (at most 144 * 255 and 16 * 255).
+#include <arm_neon.h>
+
+#include "interpolate.h"
+#include "paths.h"
+
+namespace {
+
+// The magnitudes of one phase's taps.
+struct tap_magnitudes {
+  uint8x16_t a, b, c, d;  // |c0|, c1, c2, |c3|
+  explicit tap_magnitudes(int phase)
+      : a(vdupq_n_u8(static_cast<uint8_t>(-filter_taps[phase][0]))),
+        b(vdupq_n_u8(static_cast<uint8_t>(filter_taps[phase][1]))),
+        c(vdupq_n_u8(static_cast<uint8_t>(filter_taps[phase][2]))),
+        d(vdupq_n_u8(static_cast<uint8_t>(-filter_taps[phase][3]))) {}
+};
+
+// The positive and negative parts of 8 sums: the low or high halves of the tap bytes.
+struct sum_parts {
+  uint16x8_t positive, negative;
+};
+sum_parts parts_low(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d,
+                    const tap_magnitudes& t) {
+  return {vmlal_u8(vmull_u8(vget_low_u8(b), vget_low_u8(t.b)), vget_low_u8(c), vget_low_u8(t.c)),
+          vmlal_u8(vmull_u8(vget_low_u8(a), vget_low_u8(t.a)), vget_low_u8(d), vget_low_u8(t.d))};
+}
+sum_parts parts_high(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d,
+                     const tap_magnitudes& t) {
+  return {vmlal_high_u8(vmull_high_u8(b, t.b), c, t.c),
+          vmlal_high_u8(vmull_high_u8(a, t.a), d, t.d)};
+}
+
+// 16 outputs of a one-dimensional filter from the bytes under each tap: a saturating
+// difference maps every negative sum to 0, and a rounding narrowing shift gives
+// (sum + 64) >> 7 clamped to 255.
+uint8x16_t filter_16(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d,
+                     const tap_magnitudes& t) {
+  const sum_parts lo = parts_low(a, b, c, d, t), hi = parts_high(a, b, c, d, t);
+  return vqrshrn_high_n_u16(vqrshrn_n_u16(vqsubq_u16(lo.positive, lo.negative), 7),
+                            vqsubq_u16(hi.positive, hi.negative), 7);
+}
+
+}  // namespace
+
+// The bytes under each tap of a block row's 48 outputs: the row at -3, 0, +3 and +6 bytes, as
+// single-register loads that leave the registers free to be allocated.
+struct tap_bytes {
+  uint8x16_t a[3], b[3], c[3], d[3];
+  explicit tap_bytes(const uint8_t* s) {
+    for (int k = 0; k < 3; ++k) {
+      a[k] = vld1q_u8(s + 16 * k - 3);
+      b[k] = vld1q_u8(s + 16 * k);
+      c[k] = vld1q_u8(s + 16 * k + 3);
+      d[k] = vld1q_u8(s + 16 * k + 6);
+    }
+  }
+};
+
+void horizontal_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+  const tap_magnitudes t(phase);
+  for (int r = 0; r < block_size; ++r) {
+    const tap_bytes taps(src + r * row);
+    for (int k = 0; k < 3; ++k) {
+      vst1q_u8(dst + r * block_row_bytes + 16 * k,
+               filter_16(taps.a[k], taps.b[k], taps.c[k], taps.d[k], t));
+    }
+  }
+}
+
+// Rows as three separate 16-byte vectors: loads and stores of single registers leave the
+// registers free to be allocated, where multi-register ones would need them in sequence.
+struct row_bytes {
+  uint8x16_t part[3];
+};
+
+void vertical_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+  const tap_magnitudes t(phase);
+  const auto load = [&](int j) {
+    const uint8_t* s = src + j * row;
+    return row_bytes{{vld1q_u8(s), vld1q_u8(s + 16), vld1q_u8(s + 32)}};
+  };
+  // Row r + 2 replaces row r - 1: four steps name the four rows in turn, so the window slides
+  // without copies.
+  const auto step = [&](int r, const row_bytes& a, const row_bytes& b, const row_bytes& c,
+                        row_bytes& d) {
+    d = load(r + 2);
+    for (int k = 0; k < 3; ++k) {
+      vst1q_u8(dst + r * block_row_bytes + 16 * k,
+               filter_16(a.part[k], b.part[k], c.part[k], d.part[k], t));
+    }
+  };
+  row_bytes w = load(-1), x = load(0), y = load(1), z;
+  for (int r = 0; r < block_size; r += 4) {
+    step(r, w, x, y, z);
+    step(r + 1, x, y, z, w);
+    step(r + 2, y, z, w, x);
+    step(r + 3, z, w, x, y);
+  }
+}
+
+// First pass: a halving subtract forms floor((negative - positive) / 2) exactly, which is -T
+// for T = (sum + 1) >> 1. The second pass, 16 columns of a block row at a time, down the rows, it
+// applies the vertical taps negated, widening to 32 bits. A rounding narrowing shift that saturates
+// to unsigned 16 bits gives (sum + 4096) >> 13 clamped below at 0, a saturating narrowing clamps
+// above at 255.
+void two_d_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+  constexpr int rows = block_size + 3;
+  int16_t u[rows][block_row_bytes];  // -T: row j for source row j - 1
+  const tap_magnitudes h(hx);
+  for (int j = 0; j < rows; ++j) {
+    const tap_bytes taps(src + (j - 1) * row);
+    for (int k = 0; k < 3; ++k) {
+      const sum_parts lo = parts_low(taps.a[k], taps.b[k], taps.c[k], taps.d[k], h);
+      const sum_parts hi = parts_high(taps.a[k], taps.b[k], taps.c[k], taps.d[k], h);
+      vst1q_s16(u[j] + 16 * k, vreinterpretq_s16_u16(vhsubq_u16(lo.negative, lo.positive)));
+      vst1q_s16(u[j] + 16 * k + 8, vreinterpretq_s16_u16(vhsubq_u16(hi.negative, hi.positive)));
+    }
+  }
+
+  int16_t v[4];
+  for (int k = 0; k < 4; ++k) v[k] = static_cast<int16_t>(-filter_taps[vy][k]);
+  const int16x4_t taps = vld1_s16(v);
+  for (int col = 0; col < int{block_row_bytes}; col += 16) {
+    const auto load = [&](int j) {
+      return int16x8x2_t{{vld1q_s16(u[j] + col), vld1q_s16(u[j] + col + 8)}};
+    };
+    // As in the vertical filter, four steps name the four rows of the window in turn.
+    const auto step = [&](int r, const int16x8x2_t& a, const int16x8x2_t& b, const int16x8x2_t& c,
+                          int16x8x2_t& d) {
+      d = load(r + 3);
+      uint16x8_t narrowed[2];
+      for (int half = 0; half < 2; ++half) {
+        int32x4_t lo = vmull_lane_s16(vget_low_s16(a.val[half]), taps, 0);
+        int32x4_t hi = vmull_high_lane_s16(a.val[half], taps, 0);
+        lo = vmlal_lane_s16(lo, vget_low_s16(b.val[half]), taps, 1);
+        hi = vmlal_high_lane_s16(hi, b.val[half], taps, 1);
+        lo = vmlal_lane_s16(lo, vget_low_s16(c.val[half]), taps, 2);
+        hi = vmlal_high_lane_s16(hi, c.val[half], taps, 2);
+        lo = vmlal_lane_s16(lo, vget_low_s16(d.val[half]), taps, 3);
+        hi = vmlal_high_lane_s16(hi, d.val[half], taps, 3);
+        narrowed[half] = vqrshrun_high_n_s32(vqrshrun_n_s32(lo, 13), hi, 13);
+      }
+      vst1q_u8(dst + r * block_row_bytes + col,
+               vqmovn_high_u16(vqmovn_u16(narrowed[0]), narrowed[1]));
+    };
+    int16x8x2_t w = load(0), x = load(1), y = load(2), z;
+    for (int r = 0; r < block_size; r += 4) {
+      step(r, w, x, y, z);
+      step(r + 1, x, y, z, w);
+      step(r + 2, y, z, w, x);
+      step(r + 3, z, w, x, y);
+    }
+  }
+}
