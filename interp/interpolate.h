@@ -16,8 +16,14 @@
 //
 // Results are exact integer arithmetic: every implementation (scalar or vector) gives the same
 // bytes.
-#pragma once
+//
+// Valid C99 and C++17; the functions and the table have C linkage.
+#ifndef BLOCKWALK_INTERPOLATE_H
+#define BLOCKWALK_INTERPOLATE_H
 
+#include "blockwalk_api.h"
+
+#ifdef __cplusplus
 #include <cstddef>
 #include <cstdint>
 
@@ -26,9 +32,25 @@ inline constexpr int32_t block_margin = 16;  // the origin's offset into the pla
 inline constexpr size_t block_row_bytes = block_size * 3;
 inline constexpr size_t block_bytes = block_size * block_row_bytes;
 
+extern "C" {
+#else
+#include <stddef.h>
+#include <stdint.h>
+
+// The same constants for C, where only enumerators are constant expressions (of type int).
+enum { block_size = 16, block_margin = 16, block_row_bytes = 48, block_bytes = 768 };
+#endif
+
 // Four phases (0, 1/4, 1/2, 3/4 pixel) of four taps; every row sums to 128.
-extern const int32_t filter_taps[4][4];
+BLOCKWALK_API extern const int32_t filter_taps[4][4];
 
 // Fills `dst` (block_bytes, rows of 48 bytes) with the block of `src` at (x, y) + (mvx, mvy) / 4.
-void interpolate_block(int32_t stride, uint8_t* dst, const uint8_t* src, int32_t height, int32_t x,
-                       int32_t y, int32_t mvx, int32_t mvy);
+BLOCKWALK_API void interpolate_block(int32_t stride, uint8_t* dst, const uint8_t* src,
+                                     int32_t height, int32_t x, int32_t y, int32_t mvx,
+                                     int32_t mvy);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,5 +1,6 @@
 // Interpolates one block through the installed library and checks a value known by hand.
 #include <blockwalk/interpolate.h>
+#include <blockwalk/version.h>
 
 #include <cstdio>
 #include <vector>
@@ -13,6 +14,7 @@ int main() {
   uint8_t block[block_bytes];
   interpolate_block(width, block, plane.data(), height, 16, 16, 2, 0);
   const bool ok = block[3 * 3] == 128 && block[2 * 3] == 0 && block[4 * 3] == 255;
-  std::printf("consumer: %s\n", ok ? "ok" : "wrong block");
+  std::printf("consumer: blockwalk %s, level %s: %s\n", blockwalk_version(), blockwalk_level(),
+              ok ? "ok" : "wrong block");
   return ok ? 0 : 1;
 }
