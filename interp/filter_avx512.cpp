@@ -10,11 +10,15 @@
 //
 // GCC 12's AVX-512 headers seed some intrinsics with a self-initialised "undefined" vector,
 // which its own warnings then flag.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 #include "interpolate.h"
 #include "paths.h"
