@@ -27,13 +27,10 @@ std::array<uint8_t, file_header_size> make_block_header(std::vector<uint8_t>& in
   const auto info_size = static_cast<uint32_t>(info_block.size());
   uint8_t* info = info_block.data();
   profile_place profile;
-  if (find_profile(info_block, &profile) && profile.beyond(info_size)) {
-    write_file_header(header.data(), info_size, block_pixel_bytes,
-                      static_cast<uint32_t>(profile.size));
-    store_le32(info + info_profile_data_at, info_size + block_pixel_bytes);
-  } else {
-    write_file_header(header.data(), info_size, block_pixel_bytes, 0);
-  }
+  const bool profile_follows = find_profile(info_block, &profile) && profile.beyond(info_size);
+  write_file_header(header.data(), info_size, block_pixel_bytes,
+                    profile_follows ? static_cast<uint32_t>(profile.size) : 0);
+  if (profile_follows) store_le32(info + info_profile_data_at, info_size + block_pixel_bytes);
   const bool top_down = static_cast<int32_t>(load_le32(info + info_height_at)) < 0;
   store_le32(info + info_width_at, block_side);
   store_le32(info + info_height_at, static_cast<uint32_t>(top_down ? -block_side : block_side));

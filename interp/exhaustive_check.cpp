@@ -86,8 +86,8 @@ void repeat_pixel(uint8_t* dst, int b, int g, int r, int count) {
 void lay_block(family f, const uint8_t* w, int hx, int vy, source* s, uint8_t* expected) {
   switch (f) {
     case horizontal:
-      // Row r, channel ch: pixels -1 ... 17 are w[48r + 16ch - 0 ...]; pixel x of channel ch
-      // is the symbol before window 48r + 16ch + x + 1.
+      // Row r, channel ch: window j of the run from w[48r + 16ch] lies under output pixel j,
+      // so source pixel x (-1 ... 17) is the run's symbol x + 1.
       s->row = 57;
       s->origin = s->bytes + 3;
       for (int r = 0; r < block_size; ++r) {

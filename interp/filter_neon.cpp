@@ -1,8 +1,8 @@
 // The filters on 128-bit Advanced SIMD vectors (every 64-bit Arm processor has them), row by
-// row. Along a row, three-way de-interleaving loads split a row's 48 bytes into its three
-// channels, so the taps one pixel apart become neighbouring lanes; across rows the taps are
-// whole rows apart and the channels need not be told apart. Gives exactly the bytes of the
-// scalar rendering.
+// row. Along a row, the taps of a byte lie 3 bytes apart (the same channel of the neighbouring
+// pixel): loads of the row shifted by -3, 0, +3 and +6 bytes put each output's four taps in one
+// lane of four registers. Across rows the taps are whole rows apart. Gives exactly the bytes of
+// the scalar rendering.
 //
 // The taps of every fractional phase have the signs -, +, +, -: widening multiplies form the
 // positive and the negative part of each sum apart, as unsigned 16-bit values that cannot
@@ -49,8 +49,6 @@ uint8x16_t filter_16(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d,
                             vqsubq_u16(hi.positive, hi.negative), 7);
 }
 
-}  // namespace
-
 // The bytes under each tap of a block row's 48 outputs: the row at -3, 0, +3 and +6 bytes, as
 // single-register loads that leave the registers free to be allocated.
 struct tap_bytes {
@@ -65,6 +63,14 @@ struct tap_bytes {
   }
 };
 
+// Rows as three separate 16-byte vectors: loads and stores of single registers leave the
+// registers free to be allocated, where multi-register ones would need them in sequence.
+struct row_bytes {
+  uint8x16_t part[3];
+};
+
+}  // namespace
+
 void horizontal_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   const tap_magnitudes t(phase);
   for (int r = 0; r < block_size; ++r) {
@@ -75,12 +81,6 @@ void horizontal_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase)
     }
   }
 }
-
-// Rows as three separate 16-byte vectors: loads and stores of single registers leave the
-// registers free to be allocated, where multi-register ones would need them in sequence.
-struct row_bytes {
-  uint8x16_t part[3];
-};
 
 void vertical_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   const tap_magnitudes t(phase);
@@ -108,10 +108,10 @@ void vertical_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
 }
 
 // First pass: a halving subtract forms floor((negative - positive) / 2) exactly, which is -T
-// for T = (sum + 1) >> 1. The second pass, 16 columns of a block row at a time, down the rows, it
-// applies the vertical taps negated, widening to 32 bits. A rounding narrowing shift that saturates
-// to unsigned 16 bits gives (sum + 4096) >> 13 clamped below at 0, a saturating narrowing clamps
-// above at 255.
+// for T = (sum + 1) >> 1. The second pass runs down the rows, 16 columns of a block row at a
+// time, and applies the vertical taps negated, widening to 32 bits. A rounding narrowing shift
+// that saturates to unsigned 16 bits gives (sum + 4096) >> 13 clamped below at 0, a saturating
+// narrowing clamps above at 255.
 void two_d_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
   constexpr int rows = block_size + 3;
   int16_t u[rows][block_row_bytes];  // -T: row j for source row j - 1
