@@ -94,6 +94,18 @@ int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_p
                            std::vector<uint8_t>* info_block,
                            std::vector<uint8_t>* profile = nullptr);
 
+// A picture read whole from a named file: what read_bitmap_stream delivers and, for an
+// uncompressed 24-bit picture, its pixel plane.
+struct bitmap_picture {
+  int32_t width = 0, height = 0, bits_per_pixel = 0;
+  std::vector<uint8_t> info, profile;
+  std::vector<uint8_t> plane;  // rows in file order; empty unless uncompressed and 24-bit
+};
+
+// Reads the bitmap at `path` as read_bitmap reads "picture.bmp", pixels and all where they are
+// 3-byte pixels of an uncompressed picture; returns the status of read_bitmap.
+int32_t read_bitmap_file(const char* path, bitmap_picture* picture);
+
 // Composes the 14-byte file header of a 16 x 16 block file behind which `info_block` follows,
 // and rewrites the block's dimensions and image size in `info_block` (at least min_info_size
 // bytes). The height keeps the picture's sign, so a top-down picture gives top-down blocks.

@@ -66,6 +66,27 @@ int32_t read_bitmap(int32_t* height, int32_t* bits_per_pixel, int32_t* width, ui
   return status;
 }
 
+int32_t read_bitmap_file(const char* path, bitmap_picture* picture) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return bitmap_cannot_open;
+  bitmap_picture& p = *picture;
+  int32_t status = read_bitmap_stream(file, &p.height, &p.bits_per_pixel, &p.width, nullptr, 0,
+                                      &p.info, &p.profile);
+  p.plane.clear();
+  if (status == bitmap_ok && p.bits_per_pixel == 24 &&
+      load_le32(p.info.data() + info_compression_at) == 0) {
+    // The first reading proved that the file holds this many pixel bytes.
+    p.plane.resize(plane_size(p.width, p.height, p.bits_per_pixel));
+    int32_t width = 0, height = 0, bits = 0;
+    std::rewind(file);
+    status =
+        read_bitmap_stream(file, &height, &bits, &width, p.plane.data(), p.plane.size(), nullptr);
+    if (status != bitmap_ok) p.plane.clear();
+  }
+  std::fclose(file);
+  return status;
+}
+
 int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_pixel,
                            int32_t* width, uint8_t* pixels, size_t pixels_size,
                            std::vector<uint8_t>* info_block, std::vector<uint8_t>* profile) {
