@@ -30,18 +30,6 @@ bool parse_int(const char* text, long low, long high, int* value) {
   return true;
 }
 
-// Writes `bytes` to `path` through a temporary beside it, so a failure leaves no partial file.
-bool write_whole(const std::string& path, const std::vector<uint8_t>& bytes) {
-  const std::string part = path + ".part";
-  std::FILE* out = std::fopen(part.c_str(), "wb");
-  if (!out) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  ok = std::fclose(out) == 0 && ok;
-  ok = ok && std::rename(part.c_str(), path.c_str()) == 0;
-  if (!ok) std::remove(part.c_str());
-  return ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,18 +77,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "contact_sheet: %s\n", error.c_str());
     return 1;
   }
-  // Bitmaps store the bottom row first.
-  std::vector<uint8_t> file_rows(sheet.rows.size());
-  const size_t row = static_cast<size_t>(sheet.width) * 3;
-  for (int32_t r = 0; r < sheet.height; ++r) {
-    std::memcpy(&file_rows[r * row], &sheet.rows[(sheet.height - 1 - r) * row], row);
-  }
-  bitmap_layout layout;
-  if (sheet.profile.type) {
-    layout.info_size = info_v5_size;
-    layout.profile = sheet.profile;
-  }
-  if (!write_whole(output, encode_bitmap(sheet.width, sheet.height, file_rows.data(), layout))) {
+  if (!write_sheet(output, sheet)) {
     std::fprintf(stderr, "contact_sheet: cannot write %s: %s\n", output.c_str(),
                  std::strerror(errno));
     return 1;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "bitmap.h"
 #include "interpolate.h"
+#include "output_file.h"
 #include "walk.h"
 
 namespace {
@@ -39,27 +41,20 @@ colour_profile profile_of(const std::vector<uint8_t>& info, std::vector<uint8_t>
 }
 
 bool decode(const std::string& path, decoded* out, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) {
+  bitmap_picture picture;
+  const int32_t status = read_bitmap_file(path.c_str(), &picture);
+  if (status == bitmap_cannot_open) {
     *error = path + ": cannot be opened";
     return false;
   }
-  int32_t width = 0, height = 0, bits = 0;
-  std::vector<uint8_t> info, beyond;
-  int32_t status = read_bitmap_stream(file, &height, &bits, &width, nullptr, 0, &info, &beyond);
-  const bool usable =
-      status == bitmap_ok && bits == 24 && load_le32(info.data() + info_compression_at) == 0;
-  if (usable) {
-    out->rows.resize(plane_size(width, height, bits));
-    std::rewind(file);
-    status = read_bitmap_stream(file, &height, &bits, &width, out->rows.data(), out->rows.size(),
-                                nullptr);
-  }
-  std::fclose(file);
-  if (!usable || status != bitmap_ok) {
+  if (status != bitmap_ok || picture.bits_per_pixel != 24 ||
+      load_le32(picture.info.data() + info_compression_at) != 0) {
     *error = path + ": not an uncompressed 24-bit bitmap, or cut short";
     return false;
   }
+  const int32_t width = picture.width, height = picture.height;
+  out->rows = std::move(picture.plane);
+  const std::vector<uint8_t>& info = picture.info;
   // Bottom-up files store the lowest row first.
   out->bottom_up = static_cast<int32_t>(load_le32(info.data() + info_height_at)) > 0;
   if (out->bottom_up) {
@@ -71,7 +66,7 @@ bool decode(const std::string& path, decoded* out, std::string* error) {
   }
   out->width = width;
   out->height = height;
-  out->profile = profile_of(info, std::move(beyond));
+  out->profile = profile_of(info, std::move(picture.profile));
   return true;
 }
 
@@ -96,10 +91,36 @@ int32_t cell_step(const sheet_options& options) {
 
 }  // namespace
 
-void block_cell(const sheet_options& options, int n, int32_t* x, int32_t* y) {
-  const int k = n - walk_first;
+void grid_size(const sheet_options& options, int cells, int32_t* width, int32_t* height) {
+  *width = options.columns * cell_step(options) + 1;
+  *height = (cells + options.columns - 1) / options.columns * cell_step(options) + 1;
+}
+
+void grid_cell(const sheet_options& options, int k, int32_t* x, int32_t* y) {
   *x = 1 + (k % options.columns) * cell_step(options);
   *y = 1 + (k / options.columns) * cell_step(options);
+}
+
+void start_sheet(const sheet_options& options, int cells, int32_t width, int32_t height,
+                 sheet_picture* sheet) {
+  sheet->width = width;
+  sheet->height = height;
+  sheet->rows.assign(static_cast<size_t>(width) * height * 3, background);
+  int32_t grid_width, grid_height;
+  grid_size(options, cells, &grid_width, &grid_height);
+  const int32_t step = cell_step(options);
+  for (int32_t y = 0; y < grid_height; ++y) {
+    for (int32_t x = 0; x < grid_width; ++x) {
+      if (y % step == 0 || x % step == 0) {
+        for (int ch = 0; ch < 3; ++ch)
+          sheet->rows[3 * (static_cast<size_t>(y) * width + x) + ch] = gutter_grey;
+      }
+    }
+  }
+}
+
+void block_cell(const sheet_options& options, int n, int32_t* x, int32_t* y) {
+  grid_cell(options, n - walk_first, x, y);
 }
 
 void region_place(const sheet_options& options, int32_t* x, int32_t* y, int32_t* first,
@@ -111,28 +132,16 @@ void region_place(const sheet_options& options, int32_t* x, int32_t* y, int32_t*
 }
 
 bool make_contact_sheet(const sheet_options& options, sheet_picture* sheet, std::string* error) {
-  const int32_t grid_rows = (blocks + options.columns - 1) / options.columns;
   int32_t region_x, region_y, first, last;
   region_place(options, &region_x, &region_y, &first, &last);
   const int32_t region_side = (last - first + 1) * options.scale;
-
-  sheet->width = options.columns * cell_step(options) + 1;
-  sheet->height = grid_rows * cell_step(options) + 1;
+  int32_t width, height;
+  grid_size(options, blocks, &width, &height);
   if (!options.picture.empty()) {
-    sheet->width = region_x + region_side + 1;
-    sheet->height = std::max(sheet->height, region_y + region_side + 1);
+    width = region_x + region_side + 1;
+    height = std::max(height, region_y + region_side + 1);
   }
-  sheet->rows.assign(static_cast<size_t>(sheet->width) * sheet->height * 3, background);
-  // Grey gutters around every cell of the grid.
-  const int32_t step = cell_step(options);
-  for (int32_t y = 0; y <= grid_rows * step; ++y) {
-    for (int32_t x = 0; x <= options.columns * step; ++x) {
-      if (y % step == 0 || x % step == 0) {
-        for (int ch = 0; ch < 3; ++ch)
-          sheet->rows[3 * (static_cast<size_t>(y) * sheet->width + x) + ch] = gutter_grey;
-      }
-    }
-  }
+  start_sheet(options, blocks, width, height, sheet);
 
   decoded block;
   for (int n = walk_first; n <= walk_last; ++n) {
@@ -162,4 +171,19 @@ bool make_contact_sheet(const sheet_options& options, sheet_picture* sheet, std:
     sheet->profile = std::move(picture.profile);
   }
   return true;
+}
+
+bool write_sheet(const std::string& path, const sheet_picture& sheet) {
+  // Bitmaps store the bottom row first.
+  std::vector<uint8_t> file_rows(sheet.rows.size());
+  const size_t row = static_cast<size_t>(sheet.width) * 3;
+  for (int32_t r = 0; r < sheet.height; ++r) {
+    std::memcpy(&file_rows[r * row], &sheet.rows[(sheet.height - 1 - r) * row], row);
+  }
+  bitmap_layout layout;
+  if (sheet.profile.type) {
+    layout.info_size = info_v5_size;
+    layout.profile = sheet.profile;
+  }
+  return write_whole(path, encode_bitmap(sheet.width, sheet.height, file_rows.data(), layout));
 }

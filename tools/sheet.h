@@ -26,6 +26,18 @@ struct sheet_picture {
 // Composes the sheet; on failure returns false and says which file failed and why in `error`.
 bool make_contact_sheet(const sheet_options& options, sheet_picture* sheet, std::string* error);
 
+// Writes `sheet` to `path` as a 24-bit bitmap, whole or not at all; false (errno set) on failure.
+bool write_sheet(const std::string& path, const sheet_picture& sheet);
+
+// The grid of a sheet: `cells` cells, options.columns to a row, each a block magnified
+// options.scale times in a one-pixel grey gutter. Its size:
+void grid_size(const sheet_options& options, int cells, int32_t* width, int32_t* height);
+// where cell k (0, 1, ...) lands, its top-left pixel:
+void grid_cell(const sheet_options& options, int k, int32_t* x, int32_t* y);
+// and a sheet of width x height that shows the empty grid in its top-left corner.
+void start_sheet(const sheet_options& options, int cells, int32_t width, int32_t height,
+                 sheet_picture* sheet);
+
 // Where block n (walk_first ... walk_last) lands: the top-left pixel of its magnified cell.
 void block_cell(const sheet_options& options, int n, int32_t* x, int32_t* y);
 
