@@ -137,37 +137,6 @@ TEST(level_cap, holds_interpolate_block_to_the_level_named) {
   }
 }
 
-// 1 where a run of four starting at k = 0 (mod 4) has its positive taps: 0 1 1 0.
-int signs(int32_t k) {
-  return (k % 4 == 1 || k % 4 == 2) ? 1 : 0;
-}
-
-// Sources that drive the filters to their extremes: the taps' overshoot and undershoot push
-// both clamps, and the intermediate to its widest range.
-const std::pair<const char*, std::function<int(int32_t, int32_t, int)>> extreme_sources[] = {
-    {"all 0", [](int32_t, int32_t, int) { return 0; }},
-    {"all 255", [](int32_t, int32_t, int) { return 255; }},
-    {"column stripes", [](int32_t c, int32_t, int) { return c % 2 * 255; }},
-    {"row stripes", [](int32_t, int32_t r, int) { return r % 2 * 255; }},
-    {"checkerboard", [](int32_t c, int32_t r, int) { return (c + r) % 2 * 255; }},
-    {"channel checkerboard", [](int32_t c, int32_t r, int ch) { return (c + r + ch) % 2 * 255; }},
-    {"pairs 0 255 255 0", [](int32_t c, int32_t r, int) { return (c + r) % 4 / 2 * 255; }},
-    // 255 under the positive taps and 0 under the negative ones, or the reverse: every phase's
-    // sums reach their limits along the rows, down the columns, and (alternating rows of
-    // highest and lowest first-pass sums) in both.
-    {"rows 0 255 255 0", [](int32_t c, int32_t, int) { return signs(c) * 255; }},
-    {"rows 255 0 0 255", [](int32_t c, int32_t, int) { return (1 - signs(c)) * 255; }},
-    {"columns 0 255 255 0", [](int32_t, int32_t r, int) { return signs(r) * 255; }},
-    {"columns 255 0 0 255", [](int32_t, int32_t r, int) { return (1 - signs(r)) * 255; }},
-    {"both 0 255 255 0", [](int32_t c, int32_t r, int) { return (signs(c) ^ 1 ^ signs(r)) * 255; }},
-    {"both 255 0 0 255", [](int32_t c, int32_t r, int) { return (signs(c) ^ signs(r)) * 255; }},
-    {"random 0 or 255",
-     [](int32_t c, int32_t r, int ch) {
-       return (static_cast<uint32_t>(c * 7919 + r * 104729 + ch * 1299709) * 2654435761u >> 31) *
-              255;
-     }},
-};
-
 void match_on_plane(guarded_bytes::side guarded);
 
 TEST(filter_impls, match_the_scalar_rendering) {
