@@ -7,7 +7,7 @@ build=$1
 seconds=$2
 work=$build/fuzz-run
 rm -rf "$work"
-mkdir -p "$work/bitmap" "$work/interp" "$work/artifacts"
+mkdir -p "$work/bitmap" "$work/interp" "$work/check" "$work/artifacts"
 
 pic=$build/tools/make_picture
 n=0
@@ -27,7 +27,13 @@ printf 'BM' > "$work/bitmap/signature.bmp"
 # Planes for the interpolation: random bytes of a few sizes.
 for size in 16 300 3000; do head -c "$size" "$work/bitmap/6.bmp" > "$work/interp/$size"; done
 
-for target in bitmap interp; do
+# Block files as other implementations write them: 16 x 16 bitmaps of each layout.
+for layout in "" "--info 124" "--table 64" "--link profile.icc" "--link profile.icc --profile-first"; do
+  # shellcheck disable=SC2086  # the options are words
+  "$pic" "$work/check/$((n += 1)).bmp" --width 16 --height 16 --random "$n" $layout
+done
+
+for target in bitmap interp check; do
   echo "== fuzz $target for ${seconds}s"
   "$build/fuzz/${target}_fuzz" -seed=1 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -max_len=4096 -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$work/artifacts/" \

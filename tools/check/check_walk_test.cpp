@@ -1,0 +1,229 @@
+// check_walk end to end: run as a process on walks that blockwalk, a faulty port and the test
+// itself wrote; what it prints, writes and exits with.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "bitmap.h"
+#include "picture.h"
+#include "scratch_dir.h"
+
+namespace {
+
+class check_walk_program : public scratch_dir {
+ protected:
+  void SetUp() override {
+    scratch_dir::SetUp();
+    picture_.content = picture_content::random;
+    write_file(path("picture.bmp"), make_picture_file(picture_));
+  }
+  int blockwalk() { return run_here(BLOCKWALK_EMULATOR " '" BLOCKWALK_EXE "'"); }
+  int faulty_walk(const std::string& fault) {
+    return run_here(BLOCKWALK_EMULATOR " '" FAULTY_WALK_EXE "' . " + fault);
+  }
+  // Runs check_walk with `args`: its standard output in printed_, its standard error in error_.
+  int check(const std::string& args) {
+    const int status = run_here("(" BLOCKWALK_EMULATOR " '" CHECK_WALK_EXE "' " + args + " 2> '" +
+                                path("stderr.txt") + "')");
+    const std::vector<uint8_t> error = read_file(path("stderr.txt"));
+    error_.assign(error.begin(), error.end());
+    std::remove(path("stderr.txt").c_str());
+    return status;
+  }
+  std::set<std::string> entries() const {
+    std::set<std::string> names;
+    DIR* d = opendir(dir_.c_str());
+    while (const dirent* e = d ? readdir(d) : nullptr) names.insert(e->d_name);
+    if (d) closedir(d);
+    return names;
+  }
+  bool printed(const std::string& text) const { return printed_.find(text) != std::string::npos; }
+
+  picture_options picture_;
+  std::string error_;
+};
+
+TEST_F(check_walk_program, exits_0_on_blockwalks_walk_and_1_on_a_faulty_one) {
+  ASSERT_EQ(blockwalk(), 0);
+  const std::set<std::string> before = entries();
+  EXPECT_EQ(check("."), 0) << error_;
+  EXPECT_EQ(printed_.substr(0, printed_.find('\n')),
+            "identical: all 1900 blocks are as blockwalk writes them");
+  EXPECT_TRUE(printed("coverage: the walk ran "));
+  EXPECT_TRUE(
+      printed("  It never ran the horizontal and vertical paths; the other 12 phase pairs; the "
+              "clamp at any edge of the picture; a negative vector.\n"));
+  EXPECT_EQ(error_, "");
+  EXPECT_EQ(entries(), before) << "nothing written into the directory";
+
+  ASSERT_EQ(faulty_walk("rounding 2 0"), 0) << printed_;
+  std::rename(path("picture.bmp").c_str(), path("elsewhere.bmp").c_str());
+  EXPECT_EQ(check(". --picture '" + path("elsewhere.bmp") + "'"), 1);
+  EXPECT_EQ(printed_.substr(0, printed_.find('\n')),
+            "different: 1425 of 1900 blocks differ; 0 missing, 0 unreadable");
+  EXPECT_TRUE(printed("  two_d (1/4, 1/4): 475 blocks, 475 differ;"));
+  EXPECT_TRUE(printed("    diagnosis: rounding (pass 2, offset_min 0, offset_max 0)\n"));
+  EXPECT_TRUE(printed("  1 other group is identical\n"));
+  EXPECT_FALSE(printed("copy (0, 0)"));
+}
+
+TEST_F(check_walk_program, exits_2_with_one_line_on_trouble) {
+  ASSERT_EQ(blockwalk(), 0);
+  picture_options small = picture_;
+  small.width = 532;
+  write_file(path("small.bmp"), make_picture_file(small));
+  write_file(path("text.bmp"), {'h', 'e', 'l', 'l', 'o'});
+  const struct {
+    std::string args, message;
+  } cases[] = {
+      {". --frobnicate", "check_walk: bad argument '--frobnicate'; --help tells the usage\n"},
+      {". --json", "check_walk: bad argument '--json'; --help tells the usage\n"},
+      {". other", "check_walk: bad argument 'other'; --help tells the usage\n"},
+      {". --explain block0100.bmp 16 0 0", "check_walk: bad argument '--explain'"},
+      {"no_such_dir", "check_walk: no_such_dir: not a directory\n"},
+      {"picture.bmp", "check_walk: picture.bmp: not a directory\n"},
+      {". --picture none.bmp", "check_walk: none.bmp: error -1! (cannot be opened)\n"},
+      {". --picture text.bmp", "check_walk: text.bmp: error -2! (not a bitmap, or malformed)\n"},
+      {". --picture small.bmp",
+       "check_walk: small.bmp: error -3! (a bitmap the walk cannot use: not 24 bits per pixel, "
+       "compressed, or smaller than 533 x 533)\n"},
+      {". --explain block0099.bmp 0 0 0", "check_walk: block0099.bmp: no block file of the walk\n"},
+      {". --sheet /no/such/dir/s.bmp", "check_walk: cannot write /no/such/dir/s.bmp: "},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(check(c.args), 2) << c.args;
+    EXPECT_EQ(error_.substr(0, c.message.size()), c.message) << c.args;
+    EXPECT_EQ(std::count(error_.begin(), error_.end(), '\n'), 1) << c.args;
+    EXPECT_EQ(printed_, "") << c.args;
+  }
+  EXPECT_EQ(check("--help"), 0);
+  EXPECT_TRUE(printed("row 0 is the first row of its pixel array"));
+  EXPECT_TRUE(printed("channel 0 is blue, 1 green,\n2 red"));
+}
+
+TEST_F(check_walk_program, writes_the_report_as_json) {
+  ASSERT_EQ(faulty_walk("taps 0 3"), 0);
+  std::remove(path("block0100.bmp").c_str());
+  std::vector<uint8_t> file = read_file(path("block0105.bmp"));
+  file.pop_back();
+  write_file(path("block0105.bmp"), file);
+  file = read_file(path("block0106.bmp"));
+  store_le32(&file[2], 0);
+  write_file(path("block0106.bmp"), file);
+
+  EXPECT_EQ(check(". --json -"), 1);
+  const std::string want[] = {
+      "{\"identical\": false, \"blocks\": 1900, \"blocks_checked\": 1898, ",
+      "\"blocks_differing\": 949,\n \"missing\": [\"block0100.bmp\"],\n",
+      " \"unreadable\": [{\"file\": \"block0105.bmp\", \"reason\": \"too short\"}],\n",
+      " \"header_differences\": [\n  {\"field\": \"file_size\", \"files\": 1, \"first\": "
+      "{\"file\": \"block0106.bmp\", \"at\": 2, \"expected\": 822, \"found\": 0}}],\n",
+      " \"groups\": [\n  {\"path\": \"copy\", \"phases\": [0, 0], ",
+      "\"blocks\": 474, \"differing_blocks\": 0, ",
+      "\"first\": null,\n   \"diagnosis\": []},\n  {\"path\": \"two_d\", \"phases\": [1, 1], ",
+      "\"blocks\": 474, \"differing_blocks\": 474, ",
+      "\"first\": {\"file\": \"block0101.bmp\", \"row\": 0, \"pixel\": 0, \"channel\": 0, ",
+      "\"diagnosis\": [{\"fault\": \"taps\", \"axis\": \"h\", \"phase\": 3}]},\n  {\"path\": "
+      "\"two_d\", \"phases\": [2, 2], ",
+      "{\"path\": \"two_d\", \"phases\": [3, 3], ",
+      "\"differing_blocks\": 0, \"differing_bytes\": 0, \"max_abs_difference\": 0, ",
+      "\"diagnosis\": []}]}\n",
+  };
+  size_t at = 0;
+  for (const std::string& part : want) {
+    const size_t found = printed_.find(part, at);
+    ASSERT_NE(found, std::string::npos) << "after offset " << at << ": " << part << "\nin\n"
+                                        << printed_;
+    at = found + part.size();
+  }
+  EXPECT_EQ(at, printed_.size());
+
+  // To a file, beside the text report.
+  EXPECT_EQ(check(". --json '" + path("report.json") + "'"), 1);
+  EXPECT_TRUE(printed("different: 949 of 1900 blocks differ; 1 missing, 1 unreadable\n"));
+  const std::vector<uint8_t> json = read_file(path("report.json"));
+  EXPECT_EQ(std::string(json.begin(), json.begin() + 14), "{\"identical\": ");
+}
+
+TEST_F(check_walk_program, explains_a_byte_step_by_step) {
+  // A single 255 on 0: block 102 (phases 1/2, whole part 25, so its top-left source pixel is
+  // plane (41, 41)) takes it into pixel (3, 3) through the third tap of both passes.
+  std::vector<uint8_t> rows(600 * 600 * 3, 0);
+  rows[(45 * 600 + 45) * 3 + 1] = 255;
+  write_file(path("picture.bmp"), encode_bitmap(600, 600, rows.data(), {}));
+  ASSERT_EQ(blockwalk(), 0);
+  std::vector<uint8_t> file = read_file(path("block0102.bmp"));
+  const size_t at = 54 + 3 * 48 + 3 * 3 + 1;
+  ASSERT_EQ(file[at], 81);
+  file[at] = 82;
+  write_file(path("block0102.bmp"), file);
+
+  EXPECT_EQ(check(". --explain block0102.bmp 3 3 1"), 1);
+  const std::string want[] = {
+      "block0102.bmp, row 3 (0 is the first row the file stores), pixel 3, channel 1 (green)\n",
+      "position: interpolate_block(stride 600, height 600, x 25, y 25, mvx 2, mvy 2)\n",
+      "  x 25 + whole part 0 of mvx 2 (phase 1/2) = 25; bounds -15 ... 598: not clamped\n",
+      "path: two_d (1/2, 1/2); the block's top-left source pixel is plane (41, 41)\n",
+      "  (43, 46): 0  (44, 46): 0  (45, 46): 0  (46, 46): 0\n",
+      "taps: horizontal (phase 1/2) -8 72 72 -8, vertical (phase 1/2) -8 72 72 -8\n",
+      "pass 1, source row 2: -8*0 + 72*0 + 72*255 - 8*0 = 18360; (18360 + 1) >> 1 = 9180\n",
+      "pass 2: -8*0 + 72*0 + 72*9180 - 8*0 = 660960; (660960 + 4096) >> 13 = 81\n",
+      "clamped to 0 ... 255: 81\n",
+      "expected 81, found 82: +1\n",
+      "no known fault reproduces this block's group; faults that give this byte:",
+  };
+  size_t from = 0;
+  for (const std::string& line : want) {
+    const size_t found = printed_.find(line, from);
+    ASSERT_NE(found, std::string::npos) << line << "\nin\n" << printed_;
+    from = found + line.size();
+  }
+  EXPECT_EQ(check(". --explain block0102.bmp 3 4 1"), 1);
+  EXPECT_TRUE(printed("expected 81, found 81: equal\n")) << printed_;
+
+  ASSERT_EQ(faulty_walk("rounding 2 0"), 0);
+  EXPECT_EQ(check(". --explain '" + path("block0102.bmp") + "' 3 3 1"), 1);
+  EXPECT_TRUE(
+      printed("expected 81, found 80: -1\nexplained by rounding (pass 2, offset_min 0, "
+              "offset_max 31), which reproduces every byte of the group\n"))
+      << printed_;
+}
+
+TEST_F(check_walk_program, pictures_the_differences) {
+  // Wrong taps show in two phase pairs only; one file is missing.
+  ASSERT_EQ(faulty_walk("taps 0 3"), 0);
+  std::remove(path("block0150.bmp").c_str());
+  EXPECT_EQ(check(". --sheet s.bmp"), 1);
+  bitmap_picture sheet;
+  ASSERT_EQ(read_bitmap_file(path("s.bmp").c_str(), &sheet), bitmap_ok);
+  EXPECT_EQ(sheet.width, 50 * 33 + 1);
+  EXPECT_EQ(sheet.height, 38 * 33 + 1);
+  // Cell k (block 100 + k) has its top-left pixel at (1 + 33 (k % 50), 1 + 33 (k / 50)) from
+  // the top; the file stores the bottom row first.
+  const auto cell = [&](int n) {
+    std::vector<const uint8_t*> pixels;
+    const int k = n - 100, x = 1 + 33 * (k % 50), y = 1 + 33 * (k / 50);
+    for (int dy = 0; dy < 32; ++dy) {
+      for (int dx = 0; dx < 32; ++dx) {
+        const size_t row = static_cast<size_t>(sheet.height - 1 - (y + dy));
+        pixels.push_back(&sheet.plane[3 * (row * sheet.width + x + dx)]);
+      }
+    }
+    return pixels;
+  };
+  // A dimmed pixel is 48 ... 111 in every channel; a signal one is not.
+  const auto signalled = [&](int n) {
+    size_t count = 0;
+    for (const uint8_t* p : cell(n)) count += p[0] > 111 || p[1] > 111 || p[2] > 111;
+    return count;
+  };
+  for (const int n : {100, 104, 103, 1999}) EXPECT_EQ(signalled(n), 0u) << "identical block " << n;
+  for (const int n : {101, 102, 1001}) EXPECT_GT(signalled(n), 900u) << "differing block " << n;
+  const std::vector<const uint8_t*> crossed = cell(150);
+  EXPECT_EQ(crossed[0][2], 0xE0) << "the missing block's cross, red, in its corner";
+  EXPECT_EQ(crossed[16][2], 0x18) << "on dark";
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+#include "diagnosis.h"
+
+#include <algorithm>
+
+#include "interpolate.h"
+
+namespace {
+
+using field_list = decltype(diagnosed_fault::fields);
+
+const char* axis_name(int axis) {
+  return axis == axis_h ? "h" : "v";
+}
+
+plane_view plane_of(const check_set& set, const check_case& c) {
+  const std::vector<uint8_t>& plane = set.pictures[c.picture].bitmap.plane;
+  return {plane.data(), plane.size()};
+}
+
+bool reproduces(const check_set& set, const check_report& report, const group_report& group,
+                const fault_switches& faults) {
+  uint8_t block[block_bytes];
+  for (const size_t i : group.cases) {
+    const check_case& c = set.cases[i];
+    if (!render_block(plane_of(set, c), c.call, faults, block) ||
+        !std::equal(block, block + block_bytes, report.outcomes[i].found.begin())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The offsets o of the last rounding, 0 ... its divisor, for which clamp((S + o) >> shift) gives
+// every byte found, S being the byte's exact sum: an interval, each byte bounding it on one side
+// or both. False where it is empty.
+bool last_rounding(const check_set& set, const check_report& report, const group_report& group,
+                   int64_t* low, int64_t* high) {
+  const int shift = group.key.path == block_path::two_d ? 13 : 7;
+  *low = 0;
+  *high = int64_t{1} << shift;
+  byte_derivation d;
+  for (const size_t i : group.cases) {
+    const check_case& c = set.cases[i];
+    const placement where = place_block(c.call);
+    const std::vector<uint8_t>& found = report.outcomes[i].found;
+    for (size_t b = 0; b < block_bytes; ++b) {
+      const int row = static_cast<int>(b / block_row_bytes), pixel = static_cast<int>(b % 48 / 3);
+      if (!derive_byte(plane_of(set, c), c.call, where, {}, row, pixel, b % 3, &d)) return false;
+      narrow_rounding(d.sum, shift, found[b], low, high);
+      if (*low > *high) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void narrow_rounding(int64_t sum, int shift, int found, int64_t* low, int64_t* high) {
+  const int64_t f = found;
+  if (f > 0) *low = std::max(*low, (f << shift) - sum);
+  if (f < 255) *high = std::min(*high, ((f + 1) << shift) - 1 - sum);
+}
+
+std::vector<diagnosed_fault> rendered_faults(const group_key& key) {
+  std::vector<diagnosed_fault> faults;
+  const auto add = [&](const char* name, field_list fields, fault_switches switches) {
+    faults.push_back({name, std::move(fields), switches});
+  };
+  fault_switches s;
+  if (key.path == block_path::two_d) {
+    for (const int32_t offset : {0, 2}) {
+      s = {};
+      s.round_pass1 = offset;
+      add("rounding", {{"pass", 1}, {"offset_min", offset}, {"offset_max", offset}}, s);
+    }
+  }
+  if (key.path != block_path::copy) {
+    s = {};
+    s.wrap = true;
+    add("no_clamp", {}, s);
+  }
+  for (int axis = 0; axis < 2; ++axis) {
+    for (int phase = 0; phase < 4 && key.phase[axis]; ++phase) {
+      if (phase == key.phase[axis]) continue;
+      s = {};
+      s.taps[axis] = phase;
+      add("taps", {{"axis", axis_name(axis)}, {"phase", phase}}, s);
+    }
+  }
+  for (int32_t dy = -2; dy <= 2; ++dy) {
+    for (int32_t dx = -2; dx <= 2; ++dx) {
+      if (!dx && !dy) continue;
+      s = {};
+      s.displace[axis_h] = dx;
+      s.displace[axis_v] = dy;
+      add("source_offset", {{"dx", dx}, {"dy", dy}}, s);
+    }
+  }
+  s = {};
+  s.rows_reversed = true;
+  add("row_order", {}, s);
+  s = {};
+  s.red_blue_swapped = true;
+  add("channel_order", {}, s);
+  return faults;
+}
+
+std::vector<diagnosed_fault> diagnose(const check_set& set, const check_report& report,
+                                      const group_report& group) {
+  // The last pass's rounding, worked out, follows the first pass's, tried by rendering.
+  std::vector<diagnosed_fault> last;
+  int64_t low = 0, high = 0;
+  if (group.key.path != block_path::copy && last_rounding(set, report, group, &low, &high)) {
+    fault_switches s;
+    const bool two_d = group.key.path == block_path::two_d;
+    (two_d ? s.round_pass2 : s.round_1d) = static_cast<int32_t>(low);
+    last.push_back(
+        {"rounding", {{"pass", two_d ? 2 : 1}, {"offset_min", low}, {"offset_max", high}}, s});
+  }
+  std::vector<diagnosed_fault> found;
+  for (diagnosed_fault& fault : rendered_faults(group.key)) {
+    if (fault.name != "rounding" && !last.empty())
+      found.push_back(std::move(last.back())), last.clear();
+    if (reproduces(set, report, group, fault.switches)) found.push_back(std::move(fault));
+  }
+  return found;
+}

@@ -1,0 +1,18 @@
+// Which of the faults that ports of the routine commonly have reproduce a group's bytes.
+#pragma once
+
+#include <vector>
+
+#include "check.h"
+
+// Every named fault that gives every byte of every compared block of `group` exactly, the equal
+// bytes as well as the differing ones. Most are tried by rendering, each stopping at its first
+// disagreement; the offsets of the last rounding are worked out from the sums instead.
+std::vector<diagnosed_fault> diagnose(const check_set& set, const check_report& report,
+                                      const group_report& group);
+
+// Narrows [*low, *high] to the offsets o for which clamp((sum + o) >> shift) is `found`.
+void narrow_rounding(int64_t sum, int shift, int found, int64_t* low, int64_t* high);
+
+// The faults diagnose() tries by rendering on a group of this key.
+std::vector<diagnosed_fault> rendered_faults(const group_key& key);

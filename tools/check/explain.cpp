@@ -1,0 +1,164 @@
+#include "explain.h"
+
+#include <string>
+
+#include "diagnosis.h"
+#include "interpolate.h"
+#include "report.h"
+
+namespace {
+
+const char* const quarter[] = {"0", "1/4", "1/2", "3/4"};
+const char* const channel_names[] = {"blue", "green", "red"};
+
+// "-7*12 + 105*200 + 35*37 - 5*44"
+std::string weighted(const int32_t taps[4], const int32_t values[4]) {
+  std::string s;
+  for (int k = 0; k < 4; ++k) {
+    const int32_t t = taps[k];
+    s += k == 0 ? (t < 0 ? "-" : "") : (t < 0 ? " - " : " + ");
+    s += std::to_string(t < 0 ? -t : t) + "*" + std::to_string(values[k]);
+  }
+  return s;
+}
+
+void write_axis(const block_call& call, const placement& where, int axis, std::FILE* to) {
+  const char* name = axis == axis_h ? "x" : "y";
+  const int32_t position = axis == axis_h ? call.x : call.y;
+  const int32_t mv = axis == axis_h ? call.mvx : call.mvy;
+  const int64_t moved = int64_t{position} + (mv >> 2);
+  std::fprintf(to, "  %s %d + whole part %d of mv%s %d (phase %s) = %lld", name, position, mv >> 2,
+               name, mv, quarter[mv & 3], static_cast<long long>(moved));
+  if (where.path == block_path::copy) {
+    std::fprintf(to, ", not clamped (a copy never is)\n");
+    return;
+  }
+  const int64_t high = int64_t{axis == axis_h ? call.stride : call.height} - 2;
+  std::fprintf(to, "; bounds -15 ... %lld: ", static_cast<long long>(high));
+  if (where.clamp[axis] == clamp_state::none) {
+    std::fprintf(to, "not clamped\n");
+  } else {
+    std::fprintf(to, "clamped to the %s bound, %lld\n", clamp_name(where.clamp[axis]),
+                 static_cast<long long>(where.whole[axis]));
+  }
+}
+
+// Source byte (j, k) as plane coordinates: where a footprint runs past a row's end, the pixel
+// of the following row that it reads.
+std::string plane_pixel(const block_call& call, const byte_derivation& d, int j, int k) {
+  const int64_t pixel = d.index[j][k] / 3;
+  return "(" + std::to_string(pixel % call.stride) + ", " + std::to_string(pixel / call.stride) +
+         "): " + std::to_string(d.source[j][k]);
+}
+
+void write_steps(const block_call& call, const placement& where, const byte_derivation& d,
+                 std::FILE* to) {
+  std::fprintf(to, "source bytes, plane (column, row): value:\n");
+  for (int j = 0; j < d.rows; ++j) {
+    std::string line;
+    for (int k = 0; k < d.columns; ++k) line += "  " + plane_pixel(call, d, j, k);
+    std::fprintf(to, " %s\n", line.c_str());
+  }
+  const std::string rounding = "(" + std::to_string(d.sum) + " + " + std::to_string(d.offset) +
+                               ") >> " + std::to_string(d.shift) + " = " +
+                               std::to_string(d.rounded);
+  switch (where.path) {
+    case block_path::copy:
+      std::fprintf(to, "copy: the byte is the source byte, %d\n", d.value);
+      return;
+    case block_path::horizontal:
+    case block_path::vertical: {
+      const bool h = where.path == block_path::horizontal;
+      const int32_t* taps = h ? d.h_taps : d.v_taps;
+      int32_t values[4];
+      for (int k = 0; k < 4; ++k) values[k] = h ? d.source[0][k] : d.source[k][0];
+      std::fprintf(to, "taps (%s, phase %s): %d %d %d %d\n", h ? "horizontal" : "vertical",
+                   quarter[where.phase[h ? 0 : 1]], taps[0], taps[1], taps[2], taps[3]);
+      std::fprintf(to, "sum: %s = %d\n", weighted(taps, values).c_str(), d.sum);
+      std::fprintf(to, "rounded once: %s\n", rounding.c_str());
+      break;
+    }
+    case block_path::two_d:
+      std::fprintf(to, "taps: horizontal (phase %s) %d %d %d %d, vertical (phase %s) %d %d %d %d\n",
+                   quarter[where.phase[0]], d.h_taps[0], d.h_taps[1], d.h_taps[2], d.h_taps[3],
+                   quarter[where.phase[1]], d.v_taps[0], d.v_taps[1], d.v_taps[2], d.v_taps[3]);
+      for (int j = 0; j < 4; ++j) {
+        std::fprintf(to, "pass 1, source row %d: %s = %d; (%d + 1) >> 1 = %d\n", j,
+                     weighted(d.h_taps, d.source[j]).c_str(), d.pass1_sum[j], d.pass1_sum[j],
+                     d.pass1[j]);
+      }
+      std::fprintf(to, "pass 2: %s = %d; %s\n", weighted(d.v_taps, d.pass1).c_str(), d.sum,
+                   rounding.c_str());
+      break;
+  }
+  std::fprintf(to, "clamped to 0 ... 255: %d\n", d.value);
+}
+
+}  // namespace
+
+void write_explanation(const check_set& set, const check_report& report, size_t index, int row,
+                       int pixel, int channel, std::FILE* to) {
+  const check_case& c = set.cases[index];
+  const std::vector<uint8_t>& bytes = set.pictures[c.picture].bitmap.plane;
+  const plane_view plane{bytes.data(), bytes.size()};
+  const placement where = place_block(c.call);
+  std::fprintf(to, "%s, row %d (0 is the first row the file stores), pixel %d, channel %d (%s)\n",
+               c.file.c_str(), row, pixel, channel, channel_names[channel]);
+  if (set.pictures.size() > 1)
+    std::fprintf(to, "picture: %s\n", set.pictures[c.picture].name.c_str());
+  std::fprintf(to,
+               "position: interpolate_block(stride %d, height %d, x %d, y %d, mvx %d, mvy %d)\n",
+               c.call.stride, c.call.height, c.call.x, c.call.y, c.call.mvx, c.call.mvy);
+  write_axis(c.call, where, axis_h, to);
+  write_axis(c.call, where, axis_v, to);
+  std::fprintf(to, "path: %s; the block's top-left source pixel is plane (%lld, %lld)\n",
+               group_label(set, group_of(c.call)).c_str(),
+               static_cast<long long>(where.whole[0] + block_margin),
+               static_cast<long long>(where.whole[1] + block_margin));
+  byte_derivation d;
+  derive_byte(plane, c.call, where, {}, row, pixel, channel, &d);
+  write_steps(c.call, where, d, to);
+
+  const case_outcome& outcome = report.outcomes[index];
+  if (outcome.state == file_state::missing) {
+    std::fprintf(to, "expected %d; the file is missing\n", d.value);
+    return;
+  }
+  if (outcome.state == file_state::unreadable) {
+    std::fprintf(to, "expected %d; the file is unreadable: %s\n", d.value, outcome.reason.c_str());
+    return;
+  }
+  const int found = outcome.found[static_cast<size_t>(row) * block_row_bytes + 3 * pixel + channel];
+  if (found == d.value) {
+    std::fprintf(to, "expected %d, found %d: equal\n", d.value, found);
+    return;
+  }
+  std::fprintf(to, "expected %d, found %d: %+d\n", d.value, found, found - d.value);
+  const group_key key = group_of(c.call);
+  for (const group_report& g : report.groups) {
+    if (g.key < key || key < g.key) continue;
+    for (const diagnosed_fault& fault : g.diagnosis) {
+      std::fprintf(to, "explained by %s, which reproduces every byte of the group\n",
+                   fault_text(fault).c_str());
+    }
+    if (!g.diagnosis.empty()) return;
+  }
+  // No fault explains the whole group: those that would give this byte at least.
+  std::string alone;
+  int64_t low = 0, high = int64_t{1} << d.shift;
+  narrow_rounding(d.sum, d.shift, found, &low, &high);
+  if (where.path != block_path::copy && low <= high) {
+    alone += "\n  rounding (pass " + std::to_string(where.path == block_path::two_d ? 2 : 1) +
+             ", offset_min " + std::to_string(low) + ", offset_max " + std::to_string(high) + ")";
+  }
+  for (const diagnosed_fault& fault : rendered_faults(key)) {
+    byte_derivation faulty;
+    if (derive_byte(plane, c.call, place_block(c.call, fault.switches), fault.switches, row, pixel,
+                    channel, &faulty) &&
+        faulty.value == found) {
+      alone += "\n  " + fault_text(fault);
+    }
+  }
+  std::fprintf(to, "no known fault reproduces this block's group; faults that give this byte:%s\n",
+               alone.empty() ? " none" : alone.c_str());
+}

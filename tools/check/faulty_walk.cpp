@@ -1,0 +1,29 @@
+// faulty_walk, for the tests and the README's example: writes the walk of DIR/picture.bmp into
+// DIR as a port with one deliberate fault would.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "faulty_port.h"
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: faulty_walk DIR FAULT [A [B [C]]]  (see faulty_port.h)\n");
+    return 2;
+  }
+  const std::string dir = argv[1];
+  injected_fault fault{argv[2]};
+  int* const values[] = {&fault.a, &fault.b, &fault.c};
+  for (int k = 3; k < argc && k < 6; ++k) *values[k - 3] = std::atoi(argv[k]);
+  bitmap_picture picture;
+  if (read_bitmap_file((dir + "/picture.bmp").c_str(), &picture) != bitmap_ok ||
+      !suits_walk(picture.width, picture.height, picture.bits_per_pixel, picture.info)) {
+    std::fprintf(stderr, "faulty_walk: %s/picture.bmp: not a picture for the walk\n", dir.c_str());
+    return 1;
+  }
+  if (!write_faulty_walk(dir, picture, fault)) {
+    std::fprintf(stderr, "faulty_walk: cannot write the block files in %s\n", dir.c_str());
+    return 1;
+  }
+  return 0;
+}

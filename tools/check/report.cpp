@@ -1,0 +1,266 @@
+#include "report.h"
+
+#include <map>
+#include <set>
+
+namespace {
+
+const char* const quarter[] = {"0", "1/4", "1/2", "3/4"};
+const char* const channel_names[] = {"blue", "green", "red"};
+
+std::string join(const std::vector<std::string>& parts, const char* separator) {
+  std::string out;
+  for (const std::string& p : parts) out += (out.empty() ? "" : separator) + p;
+  return out;
+}
+
+std::string phases_text(const int phase[2]) {
+  return std::string("(") + quarter[phase[0]] + ", " + quarter[phase[1]] + ")";
+}
+
+// Up to ten names, then how many more.
+std::string some_files(const check_set& set, const std::vector<size_t>& cases) {
+  std::vector<std::string> names;
+  for (size_t k = 0; k < cases.size() && k < 10; ++k) names.push_back(set.cases[cases[k]].file);
+  if (cases.size() > 10) names.push_back("and " + std::to_string(cases.size() - 10) + " more");
+  return join(names, ", ");
+}
+
+void write_pixels(const check_set& set, const check_report& report, std::FILE* to) {
+  size_t identical = 0;
+  bool titled = false;
+  for (const group_report& g : report.groups) {
+    if (!g.differing_bytes) {
+      identical += !g.cases.empty();
+      continue;
+    }
+    if (!titled) {
+      std::fprintf(to,
+                   "pixels (row 0 is the first row the file stores, pixel 0 the leftmost; "
+                   "channel 0 blue, 1 green, 2 red):\n");
+      titled = true;
+    }
+    std::fprintf(to,
+                 "  %s: %zu blocks, %zu differ; %zu bytes differ, by at most %d "
+                 "(+1: %zu, -1: %zu, larger: %zu)\n",
+                 group_label(set, g.key).c_str(), g.cases.size(), g.differing_blocks,
+                 g.differing_bytes, g.max_difference, g.plus_one, g.minus_one, g.larger);
+    const pixel_difference& f = *g.first;
+    std::fprintf(to, "    first: %s row %d pixel %d channel %d (%s): expected %d, found %d\n",
+                 set.cases[f.case_index].file.c_str(), f.row, f.pixel, f.channel,
+                 channel_names[f.channel], f.expected, f.found);
+    std::vector<std::string> faults;
+    for (const diagnosed_fault& fault : g.diagnosis) faults.push_back(fault_text(fault));
+    std::fprintf(to, "    diagnosis: %s\n",
+                 faults.empty() ? "no known fault reproduces these" : join(faults, "; ").c_str());
+  }
+  if (titled && identical) {
+    std::fprintf(to, "  %zu other group%s identical\n", identical,
+                 identical == 1 ? " is" : "s are");
+  }
+}
+
+void write_headers(const check_set& set, const check_report& report, std::FILE* to) {
+  if (report.headers.empty()) return;
+  std::fprintf(to, "headers:\n");
+  for (const header_report& h : report.headers) {
+    std::fprintf(to, "  %s: in %zu file%s; first %s at byte %zu: expected %lld, found %lld\n",
+                 h.field, h.files, h.files == 1 ? "" : "s", set.cases[h.first_case].file.c_str(),
+                 h.first.at, static_cast<long long>(h.first.expected),
+                 static_cast<long long>(h.first.found));
+  }
+}
+
+void write_files(const check_set& set, const check_report& report, std::FILE* to) {
+  std::map<std::string, std::vector<size_t>> by_reason;
+  for (const size_t i : report.unreadable) by_reason[report.outcomes[i].reason].push_back(i);
+  if (report.missing.empty() && by_reason.empty()) return;
+  std::fprintf(to, "files:\n");
+  if (!report.missing.empty()) {
+    std::fprintf(to, "  missing: %zu (%s)\n", report.missing.size(),
+                 some_files(set, report.missing).c_str());
+  }
+  for (const auto& [reason, cases] : by_reason) {
+    std::fprintf(to, "  %s: %zu (%s)\n", reason.c_str(), cases.size(),
+                 some_files(set, cases).c_str());
+  }
+}
+
+// "a", "a and b", "a, b and c"
+std::string listed(const std::vector<std::string>& items) {
+  std::string out;
+  for (size_t k = 0; k < items.size(); ++k) {
+    out += (k == 0 ? "" : k + 1 == items.size() ? " and " : ", ") + items[k];
+  }
+  return out;
+}
+
+// What the blocks exercised and what they never did, whatever the implementation made of them.
+void write_coverage(const check_set& set, const check_report& report, std::FILE* to) {
+  std::set<std::pair<int, int>> pairs;
+  std::set<block_path> paths;
+  std::set<std::string> clamps;
+  bool negative = false;
+  for (const group_report& g : report.groups) {
+    pairs.insert({g.key.phase[0], g.key.phase[1]});
+    paths.insert(g.key.path);
+    for (int a = 0; a < 2; ++a) {
+      if (g.key.clamp[a] == clamp_state::none) continue;
+      clamps.insert(std::string(a == axis_h ? "h " : "v ") + clamp_name(g.key.clamp[a]));
+    }
+    negative |= g.key.negative;
+  }
+  std::vector<std::string> ran_paths, never_paths, pair_names;
+  for (const block_path p :
+       {block_path::copy, block_path::horizontal, block_path::vertical, block_path::two_d}) {
+    (paths.count(p) ? ran_paths : never_paths).push_back(path_name(p));
+  }
+  for (const auto& [h, v] : pairs) {
+    const int phase[2] = {h, v};
+    pair_names.push_back(phases_text(phase));
+  }
+  std::vector<std::string> ran, never;
+  ran.push_back("the " + listed(ran_paths) + (ran_paths.size() > 1 ? " paths" : " path"));
+  ran.push_back(std::to_string(pairs.size()) + " of the 16 phase pairs (" + join(pair_names, " ") +
+                ")");
+  if (!never_paths.empty()) {
+    never.push_back("the " + listed(never_paths) + (never_paths.size() > 1 ? " paths" : " path"));
+  }
+  if (pairs.size() < 16)
+    never.push_back("the other " + std::to_string(16 - pairs.size()) + " phase pairs");
+  std::vector<std::string> missing_clamps;
+  for (const char* clamp : {"h low", "h high", "v low", "v high"}) {
+    if (!clamps.count(clamp)) missing_clamps.push_back(clamp);
+  }
+  if (!clamps.empty()) ran.push_back("the clamp at " + join({clamps.begin(), clamps.end()}, ", "));
+  if (missing_clamps.size() == 4) {
+    never.push_back("the clamp at any edge of the picture");
+  } else if (!missing_clamps.empty()) {
+    never.push_back("the clamp at " + join(missing_clamps, ", "));
+  }
+  (negative ? ran : never).push_back("a negative vector");
+  const char* what = set.walk ? "the walk" : "the set";
+  std::fprintf(to, "coverage: %s ran %s.\n", what, join(ran, "; ").c_str());
+  if (never.empty()) return;
+  std::fprintf(to, "  It never ran %s.\n", join(never, "; ").c_str());
+  std::fprintf(to, "  An implementation that passes %s may still be wrong there.\n", what);
+}
+
+// JSON text of a string.
+std::string quoted(const std::string& s) {
+  std::string out = "\"";
+  for (const unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string json_value(const std::variant<int64_t, std::string>& v) {
+  return std::holds_alternative<int64_t>(v) ? std::to_string(std::get<int64_t>(v))
+                                            : quoted(std::get<std::string>(v));
+}
+
+std::string json_files(const check_set& set, const std::vector<size_t>& cases) {
+  std::vector<std::string> names;
+  for (const size_t i : cases) names.push_back(quoted(set.cases[i].file));
+  return "[" + join(names, ", ") + "]";
+}
+
+}  // namespace
+
+std::string group_label(const check_set& set, const group_key& key) {
+  std::string label = std::string(path_name(key.path)) + " " + phases_text(key.phase);
+  if (set.walk) return label;
+  return label + ", clamp " + clamp_name(key.clamp[0]) + "/" + clamp_name(key.clamp[1]) +
+         (key.negative ? ", negative" : ", non-negative");
+}
+
+std::string fault_text(const diagnosed_fault& fault) {
+  std::vector<std::string> fields;
+  for (const auto& [key, value] : fault.fields) {
+    fields.push_back(key + " " +
+                     (std::holds_alternative<int64_t>(value)
+                          ? std::to_string(std::get<int64_t>(value))
+                          : std::get<std::string>(value)));
+  }
+  return fields.empty() ? fault.name : fault.name + " (" + join(fields, ", ") + ")";
+}
+
+void write_text_report(const check_set& set, const check_report& report, std::FILE* to) {
+  const size_t blocks = set.cases.size();
+  if (report.identical()) {
+    std::fprintf(to, "identical: all %zu blocks are as blockwalk writes them\n", blocks);
+  } else {
+    std::fprintf(to, "different: %zu of %zu blocks differ; %zu missing, %zu unreadable\n",
+                 report.differing, blocks, report.missing.size(), report.unreadable.size());
+  }
+  write_pixels(set, report, to);
+  write_headers(set, report, to);
+  write_files(set, report, to);
+  write_coverage(set, report, to);
+}
+
+void write_json_report(const check_set& set, const check_report& report, std::FILE* to) {
+  std::fprintf(to, "{\"identical\": %s, \"blocks\": %zu, \"blocks_checked\": %zu, ",
+               report.identical() ? "true" : "false", set.cases.size(), report.checked);
+  std::fprintf(to, "\"blocks_differing\": %zu,\n \"missing\": %s,\n \"unreadable\": [",
+               report.differing, json_files(set, report.missing).c_str());
+  for (size_t k = 0; k < report.unreadable.size(); ++k) {
+    const size_t i = report.unreadable[k];
+    std::fprintf(to, "%s{\"file\": %s, \"reason\": %s}", k ? ", " : "",
+                 quoted(set.cases[i].file).c_str(), quoted(report.outcomes[i].reason).c_str());
+  }
+  std::fprintf(to, "],\n \"header_differences\": [");
+  for (size_t k = 0; k < report.headers.size(); ++k) {
+    const header_report& h = report.headers[k];
+    std::fprintf(to,
+                 "%s\n  {\"field\": \"%s\", \"files\": %zu, \"first\": {\"file\": %s, "
+                 "\"at\": %zu, \"expected\": %lld, \"found\": %lld}}",
+                 k ? "," : "", h.field, h.files, quoted(set.cases[h.first_case].file).c_str(),
+                 h.first.at, static_cast<long long>(h.first.expected),
+                 static_cast<long long>(h.first.found));
+  }
+  std::fprintf(to, "],\n \"groups\": [");
+  for (size_t k = 0; k < report.groups.size(); ++k) {
+    const group_report& g = report.groups[k];
+    std::fprintf(to,
+                 "%s\n  {\"path\": \"%s\", \"phases\": [%d, %d], \"clamp_x\": \"%s\", "
+                 "\"clamp_y\": \"%s\", \"negative\": %s,\n   \"blocks\": %zu, "
+                 "\"differing_blocks\": %zu, \"differing_bytes\": %zu, "
+                 "\"max_abs_difference\": %d, \"plus_one\": %zu, \"minus_one\": %zu, "
+                 "\"larger\": %zu,\n   \"first\": ",
+                 k ? "," : "", path_name(g.key.path), g.key.phase[0], g.key.phase[1],
+                 clamp_name(g.key.clamp[0]), clamp_name(g.key.clamp[1]),
+                 g.key.negative ? "true" : "false", g.cases.size(), g.differing_blocks,
+                 g.differing_bytes, g.max_difference, g.plus_one, g.minus_one, g.larger);
+    if (g.first) {
+      const pixel_difference& f = *g.first;
+      std::fprintf(to,
+                   "{\"file\": %s, \"row\": %d, \"pixel\": %d, \"channel\": %d, "
+                   "\"expected\": %d, \"found\": %d}",
+                   quoted(set.cases[f.case_index].file).c_str(), f.row, f.pixel, f.channel,
+                   f.expected, f.found);
+    } else {
+      std::fprintf(to, "null");
+    }
+    std::fprintf(to, ",\n   \"diagnosis\": [");
+    for (size_t d = 0; d < g.diagnosis.size(); ++d) {
+      const diagnosed_fault& fault = g.diagnosis[d];
+      std::string fields = "\"fault\": " + quoted(fault.name);
+      for (const auto& [key, value] : fault.fields)
+        fields += ", " + quoted(key) + ": " + json_value(value);
+      std::fprintf(to, "%s{%s}", d ? ", " : "", fields.c_str());
+    }
+    std::fprintf(to, "]}");
+  }
+  std::fprintf(to, "]}\n");
+}

@@ -1,0 +1,15 @@
+// The check's report: text for people, JSON for other projects' scripts.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "check.h"
+
+void write_text_report(const check_set& set, const check_report& report, std::FILE* to);
+void write_json_report(const check_set& set, const check_report& report, std::FILE* to);
+
+// "two_d (1/4, 3/4)", and for a set of vectors its clamp states and sign.
+std::string group_label(const check_set& set, const group_key& key);
+// "rounding (pass 2, offset_min 0, offset_max 0)"
+std::string fault_text(const diagnosed_fault& fault);
