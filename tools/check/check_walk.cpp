@@ -32,10 +32,11 @@ void usage() {
       "Bytes are counted as the file stores them: row 0 is the first row of its pixel array\n"
       "(bytes 0 ... 47), pixel 0 ... 15 counts from the left, channel 0 is blue, 1 green,\n"
       "2 red.\n"
-      "  --json FILE   the whole report as JSON (FILE - : on standard output, for the text)\n"
+      "  --json FILE   the whole report as JSON; FILE - puts it on standard output\n"
+      "                instead of the text\n"
       "  --sheet FILE  the differences as a picture in the contact sheet's layout\n"
       "  --explain FILE ROW PIXEL CHANNEL\n"
-      "                how that byte of that block file comes about, for the text\n"
+      "                how that byte of that block file comes about, instead of the report\n"
       "Nothing is written but what these options name. Exit status: 0 identical, 1 any\n"
       "difference (missing files too), 2 trouble.\n");
 }

@@ -57,7 +57,7 @@ void write_steps(const block_call& call, const placement& where, const byte_deri
   for (int j = 0; j < d.rows; ++j) {
     std::string line;
     for (int k = 0; k < d.columns; ++k) line += "  " + plane_pixel(call, d, j, k);
-    std::fprintf(to, " %s\n", line.c_str());
+    std::fprintf(to, "%s\n", line.c_str());
   }
   const std::string rounding = "(" + std::to_string(d.sum) + " + " + std::to_string(d.offset) +
                                ") >> " + std::to_string(d.shift) + " = " +
