@@ -107,8 +107,8 @@ const std::vector<const char*>& field_names() {
   return names;
 }
 
-file_state read_block_file(const std::string& path, size_t limit, std::vector<uint8_t>* bytes,
-                           std::string* reason) {
+file_state read_regular_file(const std::string& path, size_t limit, std::vector<uint8_t>* bytes,
+                             std::string* reason) {
   bytes->clear();
   struct stat link {};
   if (lstat(path.c_str(), &link) != 0) {

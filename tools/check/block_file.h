@@ -47,5 +47,5 @@ enum class file_state { read, missing, unreadable };
 // Reads at most `limit` bytes of the regular file at `path` into `bytes`. Anything else is
 // reported, not followed or waited on: no entry (missing), or, as `reason`, a directory, a
 // dangling symbolic link, no permission, or anything that is not a regular file.
-file_state read_block_file(const std::string& path, size_t limit, std::vector<uint8_t>* bytes,
-                           std::string* reason);
+file_state read_regular_file(const std::string& path, size_t limit, std::vector<uint8_t>* bytes,
+                             std::string* reason);

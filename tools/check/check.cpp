@@ -83,7 +83,7 @@ check_report run_check(const check_set& set, const std::string& dir) {
     group.key = key;
 
     outcome.state =
-        read_block_file(dir + "/" + c.file, layout.file_size() + 1, &bytes, &outcome.reason);
+        read_regular_file(dir + "/" + c.file, layout.file_size() + 1, &bytes, &outcome.reason);
     outcome.size = bytes.size();
     if (outcome.state == file_state::missing) {
       report.missing.push_back(i);

@@ -17,17 +17,25 @@ plane_view plane_of(const check_set& set, const check_case& c) {
   return {plane.data(), plane.size()};
 }
 
+// Whether the fault gives every byte of the group that it can tell: a port with it would read
+// some bytes from outside the plane (a vector not clamped, a source displaced at the edge), and
+// those could be anything. It must tell at least one of the bytes that differ.
 bool reproduces(const check_set& set, const check_report& report, const group_report& group,
                 const fault_switches& faults) {
-  uint8_t block[block_bytes];
+  bool evidence = false;
+  byte_derivation d;
   for (const size_t i : group.cases) {
     const check_case& c = set.cases[i];
-    if (!render_block(plane_of(set, c), c.call, faults, block) ||
-        !std::equal(block, block + block_bytes, report.outcomes[i].found.begin())) {
-      return false;
+    const placement where = place_block(c.call, faults);
+    const case_outcome& outcome = report.outcomes[i];
+    for (size_t b = 0; b < block_bytes; ++b) {
+      const int row = static_cast<int>(b / block_row_bytes), pixel = static_cast<int>(b % 48 / 3);
+      if (!derive_byte(plane_of(set, c), c.call, where, faults, row, pixel, b % 3, &d)) continue;
+      if (d.value != outcome.found[b]) return false;
+      evidence |= outcome.found[b] != outcome.expected[b];
     }
   }
-  return true;
+  return evidence;
 }
 
 // The offsets o of the last rounding, 0 ... its divisor, for which clamp((S + o) >> shift) gives
@@ -102,6 +110,42 @@ std::vector<diagnosed_fault> rendered_faults(const group_key& key) {
   s = {};
   s.red_blue_swapped = true;
   add("channel_order", {}, s);
+
+  // What only vectors beyond the walk's reveal, tried where the group can show it.
+  for (int axis = 0; axis < 2 && key.negative; ++axis) {
+    if (!key.phase[axis]) continue;  // a multiple of 4 splits alike either way
+    s = {};
+    s.truncating_split[axis] = true;
+    add("vector_split", {{"axis", axis_name(axis)}}, s);
+  }
+  if (key.phase[0] != key.phase[1]) {
+    s = {};
+    s.phases_swapped = true;
+    add("phases_swapped", {}, s);
+  }
+  if (key.clamp[0] != clamp_state::none || key.clamp[1] != clamp_state::none) {
+    s = {};
+    s.no_position_clamp = true;
+    add("no_position_clamp", {}, s);
+  }
+  for (int axis = 0; axis < 2 && key.path != block_path::copy; ++axis) {
+    for (int bound = 0; bound < 2; ++bound) {
+      for (const int32_t delta : {-1, 1}) {
+        s = {};
+        s.bound_delta[axis][bound] = delta;
+        add("clamp_bounds",
+            {{"axis", axis_name(axis)}, {"bound", bound ? "high" : "low"}, {"delta", delta}}, s);
+      }
+    }
+  }
+  s = {};
+  if (key.path == block_path::copy) {
+    s.copy_clamped = true;
+    add("copy_clamp", {}, s);
+  } else if (key.path != block_path::two_d) {
+    s.two_pass_1d = true;
+    add("two_pass_1d", {}, s);
+  }
   return faults;
 }
 

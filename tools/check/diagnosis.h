@@ -6,8 +6,9 @@
 #include "check.h"
 
 // Every named fault that gives every byte of every compared block of `group` exactly, the equal
-// bytes as well as the differing ones. Most are tried by rendering, each stopping at its first
-// disagreement; the offsets of the last rounding are worked out from the sums instead.
+// bytes as well as the differing ones; but for bytes that a port with the fault would read from
+// outside the plane, which could be anything. Most faults are tried by rendering, each stopping
+// at its first disagreement; the offsets of the last rounding are worked out from the sums.
 std::vector<diagnosed_fault> diagnose(const check_set& set, const check_report& report,
                                       const group_report& group);
 

@@ -7,16 +7,16 @@
 #include <cstdio>
 #include <string>
 
-#include "block_file.h"
+#include "check.h"
 #include "interpolate.h"
-#include "walk.h"
 
 struct injected_fault {
   std::string name;  // as the diagnosis names it; empty for none
   int a = 0, b = 0, c = 0;
   // rounding: a the pass (1 or 2 of the two-dimensional filter, 0 the one-dimensional ones),
   //   b the offset; taps: a the axis (0 h, 1 v), b the phase; source_offset: a dx, b dy;
-  // vector_split: a the axis; clamp_bounds: a the axis, b 0 low or 1 high, c the delta.
+  // vector_split: a the axis; clamp_bounds: a the axis, b 0 low or 1 high, c the delta;
+  // copy_clamp, two_pass_1d, phases_swapped, no_position_clamp and the rest: none.
 };
 
 // Fills `dst` as interpolate_block would with the fault; false where the fault makes it read
@@ -32,7 +32,7 @@ inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src,
   int hx = mvx & 3, vy = mvy & 3;
   if (is("phases_swapped")) std::swap(hx, vy);
   int64_t px = int64_t{x} + whole(mvx, 0), py = int64_t{y} + whole(mvy, 1);
-  if ((hx || vy) && !is("no_position_clamp")) {
+  if ((hx || vy || is("copy_clamp")) && !is("no_position_clamp")) {
     const auto delta = [&](int axis, int bound) {
       return is("clamp_bounds") && f.a == axis && f.b == bound ? f.c : 0;
     };
@@ -54,6 +54,7 @@ inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src,
   };
   const bool wrap = is("no_clamp"), rows_reversed = is("row_order");
   const bool red_blue = is("channel_order"), rounding = is("rounding");
+  const bool two_pass_1d = is("two_pass_1d");
   const auto finish = [&](int64_t v) -> uint8_t {
     if (wrap) return static_cast<uint8_t>(v & 255);
     return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
@@ -68,7 +69,7 @@ inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src,
         int64_t v = 0;
         if (!hx && !vy) {
           v = pixel(c, rr, ch);
-        } else if (!vy || !hx) {
+        } else if ((!vy || !hx) && !two_pass_1d) {
           int64_t sum = 0;
           for (int k = -1; k <= 2; ++k) {
             sum += !vy ? filter_taps[h_phase][k + 1] * pixel(c + k, rr, ch)
@@ -94,18 +95,21 @@ inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src,
   return inside;
 }
 
-// Writes the walk of `picture` into `dir` as the port with `fault` would: the headers right, the
-// pixels as the fault makes them. False if a file cannot be written.
-inline bool write_faulty_walk(const std::string& dir, const bitmap_picture& picture,
-                              const injected_fault& fault) {
-  const block_layout layout = make_block_layout(picture);
-  for (int n = walk_first; n <= walk_last; ++n) {
+// Writes the block files of `set` into `dir` as the port with `fault` would: the headers right,
+// the pixels as the fault makes them. False if a file cannot be written.
+inline bool write_faulty_files(const std::string& dir, const check_set& set,
+                               const injected_fault& fault) {
+  for (const check_case& c : set.cases) {
+    const check_picture& picture = set.pictures[c.picture];
+    const block_layout& layout = picture.layout;
     std::vector<uint8_t> file = layout.prefix;
     file.resize(file.size() + block_bytes);
-    faulty_interpolate(picture.width, file.data() + layout.prefix.size(), picture.plane.data(),
-                       picture.plane.size(), picture.height, n / 4, n / 4, n % 4, n % 4, fault);
+    const std::vector<uint8_t>& plane = picture.bitmap.plane;
+    faulty_interpolate(c.call.stride, file.data() + layout.prefix.size(), plane.data(),
+                       plane.size(), c.call.height, c.call.x, c.call.y, c.call.mvx, c.call.mvy,
+                       fault);
     file.insert(file.end(), layout.profile.begin(), layout.profile.end());
-    std::FILE* out = std::fopen((dir + "/" + block_file_name(n)).c_str(), "wb");
+    std::FILE* out = std::fopen((dir + "/" + c.file).c_str(), "wb");
     if (!out) return false;
     const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
     if (std::fclose(out) != 0 || !written) return false;

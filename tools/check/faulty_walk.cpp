@@ -5,6 +5,7 @@
 #include <string>
 
 #include "faulty_port.h"
+#include "walk.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -21,7 +22,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "faulty_walk: %s/picture.bmp: not a picture for the walk\n", dir.c_str());
     return 1;
   }
-  if (!write_faulty_walk(dir, picture, fault)) {
+  const check_set set = walk_set("picture.bmp", std::move(picture));
+  if (!write_faulty_files(dir, set, fault)) {
     std::fprintf(stderr, "faulty_walk: cannot write the block files in %s\n", dir.c_str());
     return 1;
   }

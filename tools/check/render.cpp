@@ -34,7 +34,8 @@ placement place_block(const block_call& call, const fault_switches& faults) {
   const bool h = p.phase[0] != 0, v = p.phase[1] != 0;
   p.path = h ? (v ? block_path::two_d : block_path::horizontal)
              : (v ? block_path::vertical : block_path::copy);
-  if (p.path == block_path::copy || faults.no_position_clamp) return p;
+  if (faults.two_pass_1d && p.path != block_path::copy) p.path = block_path::two_d;
+  if ((p.path == block_path::copy && !faults.copy_clamped) || faults.no_position_clamp) return p;
   const int64_t size[2] = {call.stride, call.height};
   for (int a = 0; a < 2; ++a) {
     const int64_t low = -15 + faults.bound_delta[a][0];
@@ -51,7 +52,10 @@ bool derive_byte(const plane_view& plane, const block_call& call, const placemen
   // Only what this path uses is set: this runs for every byte of every block a fault is tried on.
   if (faults.rows_reversed) row = block_size - 1 - row;
   if (faults.red_blue_swapped) channel = 2 - channel;
-  const bool h = where.phase[0] != 0, v = where.phase[1] != 0;
+  // The two-dimensional filter takes four pixels along both axes, whatever its phases.
+  const bool two_d = where.path == block_path::two_d;
+  const bool h = two_d || where.path == block_path::horizontal;
+  const bool v = two_d || where.path == block_path::vertical;
   d->columns = h ? 4 : 1;
   d->rows = v ? 4 : 1;
   const int h_phase = faults.taps[0] >= 0 ? faults.taps[0] : where.phase[0];
@@ -106,6 +110,20 @@ bool derive_byte(const plane_view& plane, const block_call& call, const placemen
              : faults.wrap                  ? static_cast<int>(rounded & 255)
                                             : clamp_byte(rounded);
   return true;
+}
+
+bool footprint_fits(const block_call& call, size_t plane_size) {
+  const placement where = place_block(call);
+  const bool two_d = where.path == block_path::two_d;
+  const bool h = two_d || where.path == block_path::horizontal;
+  const bool v = two_d || where.path == block_path::vertical;
+  // Rows lie one after another in the plane: the footprint's first and last bytes bound it.
+  const int64_t sx = where.whole[0] + block_margin, sy = where.whole[1] + block_margin;
+  const plane_view plane{nullptr, plane_size};
+  const int64_t row_bytes = int64_t{call.stride} * 3;
+  return byte_at(plane, row_bytes, sx - h, sy - v, 0) >= 0 &&
+         byte_at(plane, row_bytes, sx + block_size - 1 + 2 * h, sy + block_size - 1 + 2 * v, 2) >=
+             0;
 }
 
 bool render_block(const plane_view& plane, const block_call& call, const fault_switches& faults,

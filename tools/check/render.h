@@ -37,6 +37,8 @@ struct fault_switches {
   bool phases_swapped = false;
   bool no_position_clamp = false;
   int32_t bound_delta[2][2] = {{0, 0}, {0, 0}};  // per axis, the low and high clamp bound moved
+  bool copy_clamped = false;  // whole-pixel copies clamped like fractional blocks
+  bool two_pass_1d = false;   // one fractional axis filtered as two, phase 0 on the other
 };
 
 // Where a call's block comes from: its path and phases, and its whole-pixel position after the
@@ -69,6 +71,9 @@ struct byte_derivation {
 // outside the plane.
 bool derive_byte(const plane_view& plane, const block_call& call, const placement& where,
                  const fault_switches& faults, int row, int pixel, int channel, byte_derivation* d);
+
+// Whether the plane holds every byte the library reads for this call, after its clamp.
+bool footprint_fits(const block_call& call, size_t plane_size);
 
 // Renders the whole block (block_bytes); false where its footprint leaves the plane.
 bool render_block(const plane_view& plane, const block_call& call, const fault_switches& faults,

@@ -118,6 +118,8 @@ TEST(render, with_a_switch_on_is_a_port_with_that_fault) {
   }
   add({"phases_swapped"}, [](auto& s) { s.phases_swapped = true; });
   add({"no_position_clamp"}, [](auto& s) { s.no_position_clamp = true; });
+  add({"copy_clamp"}, [](auto& s) { s.copy_clamped = true; });
+  add({"two_pass_1d"}, [](auto& s) { s.two_pass_1d = true; });
 
   // Room around the clamped footprints, so that displaced and unclamped blocks have something
   // to read; positions inside, at and beyond both bounds, vectors of both signs.

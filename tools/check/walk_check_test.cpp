@@ -35,7 +35,7 @@ class walk_check : public scratch_dir {
  protected:
   check_report check() { return run_check(walk_set("picture.bmp", picture_), dir_); }
   void write_walk(const injected_fault& fault = {}) {
-    ASSERT_TRUE(write_faulty_walk(dir_, picture_, fault));
+    ASSERT_TRUE(write_faulty_files(dir_, walk_set("picture.bmp", picture_), fault));
   }
   // Byte `at` of block n's file, changed to `value`.
   void poke(int n, size_t at, uint8_t value) {
