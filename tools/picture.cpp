@@ -44,6 +44,16 @@ std::vector<uint8_t> make_picture_rows(const picture_options& options) {
     // The engine's output is fixed by the standard, unlike its distributions.
     std::mt19937 engine(options.seed);
     for (uint8_t& byte : rows) byte = static_cast<uint8_t>(engine() >> 24);
+  } else if (options.content == picture_content::extremes) {
+    // Runs of 0 255 255 0 along the rows, the same runs or their inverse down the columns,
+    // each channel a column further on: every phase's sums reach both ends, in one pass and
+    // in two, wherever a block lies.
+    const auto middle = [](int32_t k) { return k % 4 == 1 || k % 4 == 2; };
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const auto pixel = static_cast<int32_t>(i / 3), ch = static_cast<int32_t>(i % 3);
+      const int32_t x = pixel % options.width, y = pixel / options.width;
+      rows[i] = middle(x + ch) == middle(y) ? 255 : 0;
+    }
   } else {
     paint_pattern(rows, options.width, options.height);
   }

@@ -7,8 +7,9 @@
 #include "bitmap.h"
 
 enum class picture_content {
-  pattern,  // smooth gradients, sharp edges, thin lines and rings
-  random,   // seeded random bytes
+  pattern,   // smooth gradients, sharp edges, thin lines and rings
+  random,    // seeded random bytes
+  extremes,  // 255 under the taps' positive middle, 0 under their negative ends, in both axes
 };
 
 struct picture_options {

@@ -13,6 +13,7 @@
 #include "check.h"
 #include "difference_sheet.h"
 #include "explain.h"
+#include "manifest.h"
 #include "output_file.h"
 #include "report.h"
 #include "walk.h"
@@ -25,10 +26,12 @@ void usage() {
       "                  [--explain FILE ROW PIXEL CHANNEL]\n"
       "Checks block0100.bmp ... block1999.bmp in DIR (default: the current directory), as\n"
       "another implementation wrote them from DIR/picture.bmp (or --picture FILE), against\n"
-      "the files blockwalk writes: header, info block, colour profile and pixels. Prints a\n"
-      "verdict; the pixel differences of each path and phase pair, with the faults that\n"
-      "reproduce them exactly; the header fields that differ; the files missing or\n"
-      "unreadable; and what the walk never exercises.\n"
+      "the files blockwalk writes: header, info block, colour profile and pixels. Where DIR\n"
+      "holds a vector set (vectors.csv, see make_vectors), checks the files it names instead.\n"
+      "Prints a verdict; the pixel differences of each path and phase pair (and for a set,\n"
+      "each pair of clamp states and sign of vector), with the faults that reproduce them\n"
+      "exactly; the header fields that differ; the files missing or unreadable; and what\n"
+      "the blocks never exercised.\n"
       "Bytes are counted as the file stores them: row 0 is the first row of its pixel array\n"
       "(bytes 0 ... 47), pixel 0 ... 15 counts from the left, channel 0 is blue, 1 green,\n"
       "2 red.\n"
@@ -106,23 +109,30 @@ int run(int argc, char** argv) {
   if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     return trouble(dir + ": not a directory");
   }
-  if (picture.empty()) picture = dir + "/picture.bmp";
-
-  bitmap_picture bitmap;
-  int32_t status = read_bitmap_file(picture.c_str(), &bitmap);
-  if (status == bitmap_ok &&
-      !suits_walk(bitmap.width, bitmap.height, bitmap.bits_per_pixel, bitmap.info)) {
-    status = unusable_picture;
+  check_set set;
+  if (lstat((dir + "/" + manifest_name).c_str(), &st) == 0) {
+    if (!picture.empty())
+      return trouble("--picture is for a walk; a vector set names its pictures");
+    std::string error;
+    if (!read_manifest(dir, &set, &error)) return trouble(dir + "/" + error);
+  } else {
+    if (picture.empty()) picture = dir + "/picture.bmp";
+    bitmap_picture bitmap;
+    int32_t status = read_bitmap_file(picture.c_str(), &bitmap);
+    if (status == bitmap_ok &&
+        !suits_walk(bitmap.width, bitmap.height, bitmap.bits_per_pixel, bitmap.info)) {
+      status = unusable_picture;
+    }
+    if (status != bitmap_ok) return trouble(picture + ": " + refusal(status));
+    set = walk_set(picture, std::move(bitmap));
   }
-  if (status != bitmap_ok) return trouble(picture + ": " + refusal(status));
-  const check_set set = walk_set(picture, std::move(bitmap));
 
   size_t explained = set.cases.size();
   for (size_t i = 0; explaining && i < set.cases.size(); ++i) {
     if (set.cases[i].file == explain.file) explained = i;
   }
   if (explaining && explained == set.cases.size()) {
-    return trouble(explain.file + ": no block file of the walk");
+    return trouble(explain.file + ": no block file of the " + (set.walk ? "walk" : "set"));
   }
 
   const check_report report = run_check(set, dir);

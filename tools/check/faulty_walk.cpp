@@ -1,10 +1,14 @@
-// faulty_walk, for the tests and the README's example: writes the walk of DIR/picture.bmp into
-// DIR as a port with one deliberate fault would.
+// faulty_walk, for the tests and the README's examples: writes the block files of DIR, the walk
+// of DIR/picture.bmp or the vector set of DIR/vectors.csv, as a port with one deliberate fault
+// would.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "faulty_port.h"
+#include "manifest.h"
 #include "walk.h"
 
 int main(int argc, char** argv) {
@@ -16,13 +20,24 @@ int main(int argc, char** argv) {
   injected_fault fault{argv[2]};
   int* const values[] = {&fault.a, &fault.b, &fault.c};
   for (int k = 3; k < argc && k < 6; ++k) *values[k - 3] = std::atoi(argv[k]);
-  bitmap_picture picture;
-  if (read_bitmap_file((dir + "/picture.bmp").c_str(), &picture) != bitmap_ok ||
-      !suits_walk(picture.width, picture.height, picture.bits_per_pixel, picture.info)) {
-    std::fprintf(stderr, "faulty_walk: %s/picture.bmp: not a picture for the walk\n", dir.c_str());
-    return 1;
+  check_set set;
+  struct stat st {};
+  if (stat((dir + "/" + manifest_name).c_str(), &st) == 0) {
+    std::string error;
+    if (!read_manifest(dir, &set, &error)) {
+      std::fprintf(stderr, "faulty_walk: %s\n", error.c_str());
+      return 1;
+    }
+  } else {
+    bitmap_picture picture;
+    if (read_bitmap_file((dir + "/picture.bmp").c_str(), &picture) != bitmap_ok ||
+        !suits_walk(picture.width, picture.height, picture.bits_per_pixel, picture.info)) {
+      std::fprintf(stderr, "faulty_walk: %s/picture.bmp: not a picture for the walk\n",
+                   dir.c_str());
+      return 1;
+    }
+    set = walk_set("picture.bmp", std::move(picture));
   }
-  const check_set set = walk_set("picture.bmp", std::move(picture));
   if (!write_faulty_files(dir, set, fault)) {
     std::fprintf(stderr, "faulty_walk: cannot write the block files in %s\n", dir.c_str());
     return 1;

@@ -121,18 +121,19 @@ void write_coverage(const check_set& set, const check_report& report, std::FILE*
   }
   std::vector<std::string> ran, never;
   ran.push_back("the " + listed(ran_paths) + (ran_paths.size() > 1 ? " paths" : " path"));
-  ran.push_back(std::to_string(pairs.size()) + " of the 16 phase pairs (" + join(pair_names, " ") +
-                ")");
+  ran.push_back(pairs.size() == 16 ? "all 16 phase pairs"
+                                   : std::to_string(pairs.size()) + " of the 16 phase pairs (" +
+                                         join(pair_names, " ") + ")");
   if (!never_paths.empty()) {
     never.push_back("the " + listed(never_paths) + (never_paths.size() > 1 ? " paths" : " path"));
   }
   if (pairs.size() < 16)
     never.push_back("the other " + std::to_string(16 - pairs.size()) + " phase pairs");
-  std::vector<std::string> missing_clamps;
+  std::vector<std::string> ran_clamps, missing_clamps;
   for (const char* clamp : {"h low", "h high", "v low", "v high"}) {
-    if (!clamps.count(clamp)) missing_clamps.push_back(clamp);
+    (clamps.count(clamp) ? ran_clamps : missing_clamps).push_back(clamp);
   }
-  if (!clamps.empty()) ran.push_back("the clamp at " + join({clamps.begin(), clamps.end()}, ", "));
+  if (!ran_clamps.empty()) ran.push_back("the clamp at " + join(ran_clamps, ", "));
   if (missing_clamps.size() == 4) {
     never.push_back("the clamp at any edge of the picture");
   } else if (!missing_clamps.empty()) {
@@ -177,8 +178,12 @@ std::string json_files(const check_set& set, const std::vector<size_t>& cases) {
 
 }  // namespace
 
+std::string path_and_phases(const group_key& key) {
+  return std::string(path_name(key.path)) + " " + phases_text(key.phase);
+}
+
 std::string group_label(const check_set& set, const group_key& key) {
-  std::string label = std::string(path_name(key.path)) + " " + phases_text(key.phase);
+  const std::string label = path_and_phases(key);
   if (set.walk) return label;
   return label + ", clamp " + clamp_name(key.clamp[0]) + "/" + clamp_name(key.clamp[1]) +
          (key.negative ? ", negative" : ", non-negative");

@@ -9,7 +9,9 @@
 void write_text_report(const check_set& set, const check_report& report, std::FILE* to);
 void write_json_report(const check_set& set, const check_report& report, std::FILE* to);
 
-// "two_d (1/4, 3/4)", and for a set of vectors its clamp states and sign.
+// "two_d (1/4, 3/4)"
+std::string path_and_phases(const group_key& key);
+// and for a set of vectors its clamp states and sign too.
 std::string group_label(const check_set& set, const group_key& key);
 // "rounding (pass 2, offset_min 0, offset_max 0)"
 std::string fault_text(const diagnosed_fault& fault);

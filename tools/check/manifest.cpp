@@ -1,0 +1,200 @@
+#include "manifest.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+
+namespace {
+
+const char* const columns[] = {"file", "picture", "stride", "height", "x",       "y",      "mvx",
+                               "mvy",  "path",    "hx",     "vy",     "clamp_x", "clamp_y"};
+enum column { file, picture, stride, height, x, y, mvx, mvy, path, hx, vy, clamp_x, clamp_y };
+constexpr size_t column_count = std::size(columns);
+constexpr size_t max_manifest_bytes = size_t{64} << 20;
+
+std::vector<std::string> split(const std::string& line) {
+  std::vector<std::string> fields(1);
+  for (const char c : line) {
+    if (c == ',') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+bool parse_int32(const std::string& text, int32_t* value) {
+  if (text.empty() || text.size() > 11) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(text.c_str(), &end, 10);
+  if (*end || errno || v < INT32_MIN || v > INT32_MAX || text[0] == '+' || text[0] == ' ') {
+    return false;
+  }
+  *value = static_cast<int32_t>(v);
+  return true;
+}
+
+const char* refusal(int32_t status) {
+  return status == bitmap_cannot_open ? "cannot be opened" : "is not a bitmap, or malformed";
+}
+
+// Reads a picture of the set, once; "" or why it cannot serve.
+std::string load_picture(const std::string& dir, const std::string& name, check_set* set,
+                         std::map<std::string, size_t>* loaded, size_t* index) {
+  const auto found = loaded->find(name);
+  if (found != loaded->end()) {
+    *index = found->second;
+    return "";
+  }
+  check_picture p;
+  p.name = name;
+  const int32_t status = read_bitmap_file((dir + "/" + name).c_str(), &p.bitmap);
+  if (status != bitmap_ok) return "picture " + name + " " + refusal(status);
+  if (p.bitmap.bits_per_pixel != 24 || load_le32(p.bitmap.info.data() + info_compression_at) != 0) {
+    return "picture " + name + " is not an uncompressed 24-bit bitmap";
+  }
+  p.layout = make_block_layout(p.bitmap);
+  *index = set->pictures.size();
+  set->pictures.push_back(std::move(p));
+  (*loaded)[name] = *index;
+  return "";
+}
+
+// Why the fields of one line make no vector of the set, or "".
+std::string parse_case(const std::string& dir, const std::vector<std::string>& f, check_set* set,
+                       std::map<std::string, size_t>* loaded, check_case* c) {
+  for (const column name : {file, picture}) {
+    if (!plain_file_name(f[name])) {
+      return std::string(columns[name]) + " '" + f[name] + "' is not a plain name in the directory";
+    }
+  }
+  c->file = f[file];
+  int32_t* const numbers[] = {&c->call.stride, &c->call.height, &c->call.x,
+                              &c->call.y,      &c->call.mvx,    &c->call.mvy};
+  for (int k = 0; k < 6; ++k) {
+    if (!parse_int32(f[stride + k], numbers[k])) {
+      return std::string(columns[stride + k]) + " '" + f[stride + k] +
+             "' is not a whole number of 32 bits";
+    }
+  }
+  if (c->call.stride < 1 || c->call.height < 1) return "stride and height must be at least 1";
+  // The derived columns must say what the vector says.
+  const group_key key = group_of(c->call);
+  const std::string derived[] = {path_name(key.path), std::to_string(key.phase[0]),
+                                 std::to_string(key.phase[1]), clamp_name(key.clamp[0]),
+                                 clamp_name(key.clamp[1])};
+  for (int k = 0; k < 5; ++k) {
+    if (f[path + k] != derived[k]) {
+      return std::string(columns[path + k]) + " is '" + f[path + k] + "', but the vector gives '" +
+             derived[k] + "'";
+    }
+  }
+  const std::string bad_picture = load_picture(dir, f[picture], set, loaded, &c->picture);
+  if (!bad_picture.empty()) return bad_picture;
+  if (!footprint_fits(c->call, set->pictures[c->picture].bitmap.plane.size())) {
+    return "the block reads beyond the plane of " + f[picture];
+  }
+  return "";
+}
+
+}  // namespace
+
+bool plain_file_name(const std::string& name) {
+  return !name.empty() && name.size() <= 255 && name[0] != '.' &&
+         std::all_of(name.begin(), name.end(), [](char ch) {
+           return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
+                  (ch >= '0' && ch <= '9') || ch == '.' || ch == '_' || ch == '+' || ch == '-';
+         });
+}
+
+bool read_manifest(const std::string& dir, check_set* set, std::string* error) {
+  *set = check_set{};
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  const file_state state =
+      read_regular_file(dir + "/" + manifest_name, max_manifest_bytes + 1, &bytes, &reason);
+  if (state != file_state::read || bytes.size() > max_manifest_bytes) {
+    *error = std::string(manifest_name) + ": " +
+             (state == file_state::missing ? "missing"
+              : state == file_state::read  ? "larger than 64 MB"
+                                           : reason);
+    return false;
+  }
+  const auto fail = [&](size_t line, const std::string& why) {
+    *error = std::string(manifest_name) + " line " + std::to_string(line) + ": " + why;
+    return false;
+  };
+
+  std::vector<std::string> lines(1);
+  for (const uint8_t b : bytes) {
+    if (b == '\n') {
+      lines.emplace_back();
+    } else if (b != '\r') {
+      lines.back() += static_cast<char>(b);
+    }
+  }
+  const std::vector<std::string> header = split(lines[0]);
+  size_t at[column_count];
+  for (size_t k = 0; k < column_count; ++k) {
+    const auto found = std::find(header.begin(), header.end(), columns[k]);
+    if (found == header.end()) return fail(1, std::string("no column '") + columns[k] + "'");
+    at[k] = static_cast<size_t>(found - header.begin());
+  }
+
+  std::map<std::string, size_t> loaded, first_line;
+  for (size_t n = 1; n < lines.size(); ++n) {
+    if (lines[n].empty()) continue;
+    const std::vector<std::string> fields = split(lines[n]);
+    if (fields.size() != header.size()) {
+      return fail(n + 1, std::to_string(fields.size()) + " fields where the header names " +
+                             std::to_string(header.size()));
+    }
+    if (set->cases.size() == max_vectors) {
+      return fail(n + 1, "more than " + std::to_string(max_vectors) + " vectors");
+    }
+    std::vector<std::string> f(column_count);
+    for (size_t k = 0; k < column_count; ++k) f[k] = fields[at[k]];
+    check_case c;
+    const std::string why = parse_case(dir, f, set, &loaded, &c);
+    if (!why.empty()) return fail(n + 1, why);
+    if (c.file == manifest_name) return fail(n + 1, "file " + c.file + " is the manifest");
+    const auto [earlier, fresh] = first_line.insert({c.file, n + 1});
+    if (!fresh) {
+      return fail(n + 1, "file " + c.file + " is named on line " + std::to_string(earlier->second) +
+                             " already");
+    }
+    set->cases.push_back(std::move(c));
+  }
+  if (set->cases.empty()) {
+    *error = std::string(manifest_name) + ": no vectors";
+    return false;
+  }
+  // A block file must not be a picture, even one that a later line names.
+  for (const check_case& c : set->cases) {
+    if (loaded.count(c.file)) {
+      return fail(first_line[c.file], "file " + c.file + " is a picture of the set");
+    }
+  }
+  return true;
+}
+
+std::string manifest_text(const check_set& set) {
+  std::string text;
+  for (size_t k = 0; k < column_count; ++k) text += std::string(k ? "," : "") + columns[k];
+  text += '\n';
+  for (const check_case& c : set.cases) {
+    const group_key key = group_of(c.call);
+    const block_call& v = c.call;
+    text += c.file + ',' + set.pictures[c.picture].name;
+    for (const int32_t n : {v.stride, v.height, v.x, v.y, v.mvx, v.mvy}) {
+      text += ',' + std::to_string(n);
+    }
+    text += std::string(",") + path_name(key.path) + ',' + std::to_string(key.phase[0]) + ',' +
+            std::to_string(key.phase[1]) + ',' + clamp_name(key.clamp[0]) + ',' +
+            clamp_name(key.clamp[1]) + '\n';
+  }
+  return text;
+}

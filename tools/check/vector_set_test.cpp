@@ -1,0 +1,393 @@
+// Vector sets: make_vectors' manifest and files held against a second computation, its coverage,
+// each fault only vectors reveal diagnosed where it shows, and bad manifests refused.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "check.h"
+#include "faulty_port.h"
+#include "interpolate.h"
+#include "manifest.h"
+#include "picture.h"
+#include "report.h"
+#include "scratch_dir.h"
+
+namespace {
+
+// What a vector is, worked out here from the call alone.
+struct vector_class {
+  std::string path;
+  int hx = 0, vy = 0;
+  std::string clamp_x, clamp_y;
+  bool negative = false;
+  int64_t px = 0, py = 0;  // the whole-pixel position after the clamp
+  auto key() const { return std::make_tuple(path, hx, vy, clamp_x, clamp_y, negative); }
+};
+
+vector_class classify(int64_t stride, int64_t height, int64_t x, int64_t y, int64_t mvx,
+                      int64_t mvy) {
+  vector_class v;
+  const auto whole = [](int64_t mv) { return static_cast<int64_t>(std::floor(mv / 4.0)); };
+  v.hx = static_cast<int>(mvx - 4 * whole(mvx));
+  v.vy = static_cast<int>(mvy - 4 * whole(mvy));
+  v.path = v.hx ? (v.vy ? "two_d" : "horizontal") : (v.vy ? "vertical" : "copy");
+  v.negative = mvx < 0 || mvy < 0;
+  v.px = x + whole(mvx);
+  v.py = y + whole(mvy);
+  const auto clamp = [&](int64_t* p, int64_t size) -> std::string {
+    if (v.path == "copy") return "none";
+    if (*p < -15) return *p = -15, "low";
+    if (*p > size - 2) return *p = size - 2, "high";
+    return "none";
+  };
+  v.clamp_x = clamp(&v.px, stride);
+  v.clamp_y = clamp(&v.py, height);
+  return v;
+}
+
+struct manifest_line {
+  std::map<std::string, std::string> field;
+  int64_t number(const std::string& name) const { return std::stoll(field.at(name)); }
+};
+
+std::vector<manifest_line> parse_csv(const std::string& text) {
+  std::istringstream in(text);
+  std::string line;
+  std::getline(in, line);
+  std::vector<std::string> names;
+  for (std::istringstream h(line); std::getline(h, line, ',');) names.push_back(line);
+  std::vector<manifest_line> lines;
+  while (std::getline(in, line)) {
+    manifest_line m;
+    std::istringstream f(line);
+    for (const std::string& name : names) std::getline(f, m.field[name], ',');
+    lines.push_back(m);
+  }
+  return lines;
+}
+
+class vector_set : public scratch_dir {
+ protected:
+  int make(const std::string& args) {
+    return run_here(BLOCKWALK_EMULATOR " '" MAKE_VECTORS_EXE "' " + args);
+  }
+  int check(const std::string& args) {
+    return run_here(BLOCKWALK_EMULATOR " '" CHECK_WALK_EXE "' " + args);
+  }
+  std::string text(const std::string& name) const {
+    const std::vector<uint8_t> bytes = read_file(path(name));
+    return {bytes.begin(), bytes.end()};
+  }
+};
+
+TEST_F(vector_set, agrees_with_the_library_on_every_vector) {
+  ASSERT_EQ(make("set"), 0) << printed_;
+  const std::vector<manifest_line> lines = parse_csv(text("set/vectors.csv"));
+  ASSERT_GT(lines.size(), 1000u);
+  EXPECT_LE(lines.size(), 3000u) << "small enough to read and to ship";
+  std::map<std::string, bitmap_picture> pictures;
+  for (const manifest_line& m : lines) {
+    const std::string& file = m.field.at("file");
+    SCOPED_TRACE(file);
+    const vector_class v = classify(m.number("stride"), m.number("height"), m.number("x"),
+                                    m.number("y"), m.number("mvx"), m.number("mvy"));
+    EXPECT_EQ(m.field.at("path"), v.path);
+    EXPECT_EQ(m.number("hx"), v.hx);
+    EXPECT_EQ(m.number("vy"), v.vy);
+    EXPECT_EQ(m.field.at("clamp_x"), v.clamp_x);
+    EXPECT_EQ(m.field.at("clamp_y"), v.clamp_y);
+
+    bitmap_picture& picture = pictures[m.field.at("picture")];
+    if (picture.plane.empty()) {
+      ASSERT_EQ(read_bitmap_file(path("set/" + m.field.at("picture")).c_str(), &picture),
+                bitmap_ok);
+    }
+    // The footprint lies in the plane: its first and last bytes, rows being contiguous.
+    const bool h = v.path == "horizontal" || v.path == "two_d";
+    const bool vert = v.path == "vertical" || v.path == "two_d";
+    const int64_t stride = m.number("stride"), sx = v.px + 16, sy = v.py + 16;
+    const int64_t first = 3 * ((sy - vert) * stride + sx - h);
+    const int64_t last = 3 * ((sy + 15 + 2 * vert) * stride + sx + 15 + 2 * h) + 2;
+    EXPECT_GE(first, 0);
+    EXPECT_LT(last, static_cast<int64_t>(picture.plane.size()));
+
+    // The file: the picture's block header, and the library's block.
+    std::vector<uint8_t> want(block_bytes);
+    interpolate_block(static_cast<int32_t>(stride), want.data(), picture.plane.data(),
+                      static_cast<int32_t>(m.number("height")), static_cast<int32_t>(m.number("x")),
+                      static_cast<int32_t>(m.number("y")), static_cast<int32_t>(m.number("mvx")),
+                      static_cast<int32_t>(m.number("mvy")));
+    std::vector<uint8_t> info = picture.info;
+    const auto header = make_block_header(info);
+    const std::vector<uint8_t> got = read_file(path("set/" + file));
+    ASSERT_EQ(got.size(), 14 + info.size() + block_bytes);
+    EXPECT_TRUE(std::equal(header.begin(), header.end(), got.begin()));
+    EXPECT_TRUE(std::equal(info.begin(), info.end(), got.begin() + 14));
+    EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin() + 14 + info.size()));
+  }
+  EXPECT_EQ(pictures.size(), 2u) << "a random picture and the sign-matched extremes";
+  EXPECT_EQ(check("set"), 0) << printed_;
+}
+
+TEST_F(vector_set, covers_every_cell) {
+  ASSERT_EQ(make("set"), 0) << printed_;
+  const std::vector<manifest_line> lines = parse_csv(text("set/vectors.csv"));
+  std::set<std::tuple<std::string, int, int, std::string, std::string, bool>> cells;
+  std::set<std::string> seen;  // everything else the set must hold, by name
+  std::map<std::string, std::set<std::string>> corners;  // of each picture's copies
+  for (const manifest_line& m : lines) {
+    const int64_t stride = m.number("stride"), height = m.number("height");
+    const int64_t mvx = m.number("mvx"), mvy = m.number("mvy");
+    const vector_class v = classify(stride, height, m.number("x"), m.number("y"), mvx, mvy);
+    cells.insert(v.key());
+    for (const auto& [axis, mv, p, size, clamp] :
+         {std::make_tuple("h", mvx, v.px, stride, v.clamp_x),
+          std::make_tuple("v", mvy, v.py, height, v.clamp_y)}) {
+      if (mv >= -3 && mv < 0) seen.insert(std::string(axis) + " mv " + std::to_string(mv));
+      if (std::abs(mv / 4) > (1 << 20)) seen.insert(std::string(axis) + " far");
+      if (mv == INT32_MIN || mv == INT32_MAX)
+        seen.insert(std::string(axis) + " " + std::to_string(mv));
+      if (v.path == "copy" || clamp != "none") continue;
+      if (p == -15) seen.insert(v.path + " " + axis + " at low bound");
+      if (p == size - 2) seen.insert(v.path + " " + axis + " at high bound");
+    }
+    if (v.path == "copy") {
+      // The plane's rows: the picture is random.bmp, 203 x 150, or extremes.bmp, 160 x 120.
+      const int64_t rows = stride == 203 ? 150 : 120;
+      const std::string corner = std::string(v.px == -16           ? "left"
+                                             : v.px == stride - 32 ? "right"
+                                                                   : "") +
+                                 (v.py == -16         ? " top"
+                                  : v.py == rows - 32 ? " bottom"
+                                                      : "");
+      corners[m.field.at("picture")].insert(corner);
+    }
+  }
+  const char* const states[] = {"none", "low", "high"};
+  for (const bool negative : {false, true}) {
+    EXPECT_TRUE(cells.count({"copy", 0, 0, "none", "none", negative})) << "copy " << negative;
+    for (int hx = 0; hx < 4; ++hx) {
+      for (int vy = 0; vy < 4; ++vy) {
+        if (!hx && !vy) continue;
+        const std::string p = hx ? (vy ? "two_d" : "horizontal") : "vertical";
+        for (const char* cx : states) {
+          for (const char* cy : states) {
+            EXPECT_TRUE(cells.count({p, hx, vy, cx, cy, negative}))
+                << p << " (" << hx << ", " << vy << ") " << cx << "/" << cy << " " << negative;
+          }
+        }
+      }
+    }
+  }
+  for (const std::string axis : {"h", "v"}) {
+    for (const std::string what :
+         {" mv -1", " mv -2", " mv -3", " far", " -2147483648", " 2147483647"}) {
+      EXPECT_TRUE(seen.count(axis + what)) << axis + what;
+    }
+    for (const std::string p : {"horizontal ", "vertical ", "two_d "}) {
+      for (const std::string bound : {" at low bound", " at high bound"}) {
+        EXPECT_TRUE(seen.count(p + axis + bound)) << p + axis + bound;
+      }
+    }
+  }
+  for (const std::string picture : {"random.bmp", "extremes.bmp"}) {
+    for (const std::string corner : {"left top", "right top", "left bottom", "right bottom"}) {
+      EXPECT_TRUE(corners[picture].count(corner)) << picture << " " << corner;
+    }
+  }
+
+  // The table make_vectors prints has no empty cell either.
+  ASSERT_EQ(make("--coverage set"), 0) << printed_;
+  std::istringstream table(printed_);
+  size_t rows = 0;
+  for (std::string line; std::getline(table, line);) {
+    std::istringstream words(line);
+    for (std::string word; words >> word;) {
+      const size_t plus = word.find('+');
+      if (plus == std::string::npos || !std::isdigit(static_cast<unsigned char>(word[0]))) continue;
+      EXPECT_NE(word.substr(0, plus), "0") << line;
+      EXPECT_NE(word.substr(plus + 1), "0") << line;
+      ++rows;
+    }
+  }
+  EXPECT_EQ(rows, 1 + 15 * 9u) << "a cell for the copy, nine for every other phase pair";
+}
+
+// Every fault only vectors reveal, injected by the port: named in each group where it shows,
+// and the groups where it shows are those the port says.
+TEST_F(vector_set, diagnoses_each_fault_where_it_shows) {
+  ASSERT_EQ(make("set"), 0) << printed_;
+  check_set set;
+  std::string error;
+  ASSERT_TRUE(read_manifest(path("set"), &set, &error)) << error;
+  struct fault_case {
+    injected_fault fault;
+    std::string named;  // as the diagnosis names it
+  };
+  const fault_case cases[] = {
+      {{"vector_split", 0}, "vector_split (axis h)"},
+      {{"vector_split", 1}, "vector_split (axis v)"},
+      {{"phases_swapped"}, "phases_swapped"},
+      {{"no_position_clamp"}, "no_position_clamp"},
+      {{"clamp_bounds", 0, 0, 1}, "clamp_bounds (axis h, bound low, delta 1)"},
+      {{"clamp_bounds", 1, 1, -1}, "clamp_bounds (axis v, bound high, delta -1)"},
+      {{"rounding", 0, 0}, "rounding (pass 1, offset_min 0, offset_max "},
+      {{"copy_clamp"}, "copy_clamp"},
+      {{"two_pass_1d"}, "two_pass_1d"},
+  };
+  for (const fault_case& c : cases) {
+    SCOPED_TRACE(c.named);
+    ASSERT_TRUE(write_faulty_files(path("set"), set, c.fault));
+    const check_report report = run_check(set, path("set"));
+
+    // Where the port's blocks differ from its right ones; and where every byte it wrote came
+    // from inside the plane, so that the fault can be told.
+    std::set<decltype(vector_class().key())> shows, told;
+    std::map<decltype(vector_class().key()), bool> inside;
+    for (const check_case& k : set.cases) {
+      const std::vector<uint8_t>& plane = set.pictures[k.picture].bitmap.plane;
+      const block_call& v = k.call;
+      uint8_t right[block_bytes], wrong[block_bytes];
+      faulty_interpolate(v.stride, right, plane.data(), plane.size(), v.height, v.x, v.y, v.mvx,
+                         v.mvy, {});
+      const bool in = faulty_interpolate(v.stride, wrong, plane.data(), plane.size(), v.height, v.x,
+                                         v.y, v.mvx, v.mvy, c.fault);
+      const auto key = classify(v.stride, v.height, v.x, v.y, v.mvx, v.mvy).key();
+      if (!std::equal(right, right + block_bytes, wrong)) shows.insert(key);
+      inside.insert({key, true}).first->second &= in;
+    }
+    for (const auto& key : shows) {
+      if (inside[key]) told.insert(key);
+    }
+    ASSERT_FALSE(told.empty());
+
+    for (const group_report& g : report.groups) {
+      const auto key = std::make_tuple(std::string(path_name(g.key.path)), g.key.phase[0],
+                                       g.key.phase[1], std::string(clamp_name(g.key.clamp[0])),
+                                       std::string(clamp_name(g.key.clamp[1])), g.key.negative);
+      EXPECT_EQ(g.differing_bytes > 0, shows.count(key) > 0) << group_label(set, g.key);
+      if (!told.count(key)) continue;
+      std::string names;
+      for (const diagnosed_fault& f : g.diagnosis) names += fault_text(f) + "; ";
+      EXPECT_NE(names.find(c.named), std::string::npos) << group_label(set, g.key) << ": " << names;
+    }
+  }
+}
+
+TEST_F(vector_set, refuses_bad_manifests_and_hostile_names) {
+  ASSERT_EQ(make("set"), 0) << printed_;
+  const std::string good = text("set/vectors.csv");
+  const std::string header = good.substr(0, good.find('\n') + 1);
+  const std::string line2 =
+      good.substr(header.size(), good.find('\n', header.size()) + 1 - header.size());
+  // Line 2 is vector0001.bmp,random.bmp,203,117,X,Y,MVX,MVY,vertical,0,1,none,none.
+  const auto line2_with = [&](std::vector<std::pair<size_t, std::string>> changes) {
+    std::vector<std::string> f;
+    std::istringstream in(line2.substr(0, line2.size() - 1));
+    for (std::string s; std::getline(in, s, ',');) f.push_back(s);
+    for (const auto& [k, value] : changes) f.at(k) = value;
+    std::string l;
+    for (size_t i = 0; i < f.size(); ++i) l += (i ? "," : "") + f[i];
+    return header + l + "\n";
+  };
+  std::string without_mvy = header;
+  without_mvy.erase(without_mvy.find(",mvy"), 4);
+  const std::string beyond = "vectors.csv line 2: the block reads beyond the plane of random.bmp";
+  const struct {
+    std::string manifest, message;
+  } cases[] = {
+      {"", "vectors.csv line 1: no column 'file'"},
+      {without_mvy + line2, "vectors.csv line 1: no column 'mvy'"},
+      {header, "vectors.csv: no vectors"},
+      {line2_with({{4, "1.5"}}), "vectors.csv line 2: x '1.5' is not a whole number of 32 bits"},
+      {line2_with({{6, "2147483648"}}), "vectors.csv line 2: mvx '2147483648' is not a whole"},
+      {line2_with({{2, "0"}}), "vectors.csv line 2: stride and height must be at least 1"},
+      {header + line2.substr(0, line2.rfind(',')) + "\n",
+       "vectors.csv line 2: 12 fields where the header names 13"},
+      {line2_with({{0, "../vector0001.bmp"}}),
+       "vectors.csv line 2: file '../vector0001.bmp' is not a plain name in the directory"},
+      {line2_with({{0, "sub/x.bmp"}}), "vectors.csv line 2: file 'sub/x.bmp' is not a plain name"},
+      {line2_with({{0, ".."}}), "vectors.csv line 2: file '..' is not a plain name"},
+      {line2_with({{1, "/etc/passwd"}}),
+       "vectors.csv line 2: picture '/etc/passwd' is not a plain"},
+      {line2_with({{1, "none.bmp"}}), "vectors.csv line 2: picture none.bmp cannot be opened"},
+      {line2_with({{1, "vectors.csv"}}),
+       "vectors.csv line 2: picture vectors.csv is not a bitmap, or malformed"},
+      {line2_with({{0, "vectors.csv"}}), "vectors.csv line 2: file vectors.csv is the manifest"},
+      {line2_with({{0, "random.bmp"}}),
+       "vectors.csv line 2: file random.bmp is a picture of the set"},
+      {good + line2, "vectors.csv line 1546: file vector0001.bmp is named on line 2 already"},
+      {line2_with({{8, "two_d"}}),
+       "vectors.csv line 2: path is 'two_d', but the vector gives 'vertical'"},
+      {line2_with({{12, "low"}}),
+       "vectors.csv line 2: clamp_y is 'low', but the vector gives 'none'"},
+      // A copy reads where it points: here 64 rows before the plane.
+      {line2_with({{4, "0"}, {5, "-80"}, {6, "0"}, {7, "0"}, {8, "copy"}, {9, "0"}, {10, "0"}}),
+       beyond},
+      // Clamped at the bottom of a height the picture does not have below it.
+      {line2_with({{3, "150"}, {5, "1000"}, {12, "high"}}), beyond},
+  };
+  for (const auto& c : cases) {
+    write_file(path("set/vectors.csv"), {c.manifest.begin(), c.manifest.end()});
+    EXPECT_EQ(check("set"), 2) << c.message;
+    EXPECT_EQ(printed_.substr(0, 16 + c.message.size()), "check_walk: set/" + c.message);
+    EXPECT_EQ(std::count(printed_.begin(), printed_.end(), '\n'), 1) << printed_;
+  }
+}
+
+TEST_F(vector_set, is_written_into_its_directory_alone_and_checked_like_the_walk) {
+  // A picture of the user's, at a path that is not a plain name.
+  ASSERT_EQ(mkdir(path("pictures").c_str(), 0755), 0);
+  picture_options options;
+  options.width = 64;
+  options.height = 70;
+  options.content = picture_content::random;
+  write_file(path("pictures/mine.bmp"), make_picture_file(options));
+  ASSERT_EQ(make("--picture ../" + dir_.substr(dir_.rfind('/') + 1) + "/pictures/mine.bmp out"), 0)
+      << printed_;
+  EXPECT_EQ(read_file(path("out/picture.bmp")), read_file(path("pictures/mine.bmp")));
+  const std::vector<manifest_line> lines = parse_csv(text("out/vectors.csv"));
+  for (const manifest_line& m : lines) ASSERT_EQ(m.field.at("picture"), "picture.bmp");
+  std::set<std::string> names;
+  DIR* d = opendir(dir_.c_str());
+  while (const dirent* e = readdir(d)) names.insert(e->d_name);
+  closedir(d);
+  EXPECT_EQ(names, (std::set<std::string>{".", "..", "out", "pictures"}));
+
+  options.width = 63;
+  write_file(path("small.bmp"), make_picture_file(options));
+  EXPECT_EQ(make("--picture small.bmp out2"), 2);
+  EXPECT_NE(printed_.find("make_vectors: small.bmp: not an uncompressed 24-bit bitmap of at "
+                          "least 64 x 64 pixels"),
+            std::string::npos)
+      << printed_;
+  EXPECT_EQ(make("small.bmp"), 2) << "OUTDIR is a file";
+
+  // Files the manifest names that are missing or unreadable are listed as the walk's are.
+  std::remove(path("out/vector0005.bmp").c_str());
+  std::remove(path("out/vector0006.bmp").c_str());
+  ASSERT_EQ(mkdir(path("out/vector0006.bmp").c_str(), 0755), 0);
+  EXPECT_EQ(check("out"), 1);
+  EXPECT_NE(printed_.find("  missing: 1 (vector0005.bmp)\n  a directory: 1 (vector0006.bmp)\n"),
+            std::string::npos)
+      << printed_;
+  EXPECT_EQ(check("out --json -"), 1);
+  EXPECT_NE(printed_.find("\"clamp_x\": \"low\", \"clamp_y\": \"high\", \"negative\": true,"),
+            std::string::npos);
+
+  // --explain works on any file of a set.
+  const manifest_line& m = *std::find_if(lines.begin(), lines.end(), [](const manifest_line& l) {
+    return l.field.at("clamp_x") == "low";
+  });
+  EXPECT_EQ(check("out --explain " + m.field.at("file") + " 0 0 0"), 1);
+  EXPECT_NE(printed_.find("clamped to the low bound, -15\n"), std::string::npos) << printed_;
+}
+
+}  // namespace
