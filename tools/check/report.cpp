@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -26,14 +27,65 @@ std::string some_files(const check_set& set, const std::vector<size_t>& cases) {
   return join(names, ", ");
 }
 
+// "a", "a and b", "a, b and c"
+std::string listed(const std::vector<std::string>& items) {
+  std::string out;
+  for (size_t k = 0; k < items.size(); ++k) {
+    out += (k == 0 ? "" : k + 1 == items.size() ? " and " : ", ") + items[k];
+  }
+  return out;
+}
+
+// What the groups that differ have in common, and which faults reproduce how many of them: a
+// fault that shows only where vectors are negative, or only on one path, says so here.
+void write_summary(const check_report& report, std::FILE* to) {
+  std::vector<const group_report*> differ, same;
+  for (const group_report& g : report.groups) (g.differing_bytes ? differ : same).push_back(&g);
+  const auto all = [&](const std::vector<const group_report*>& groups, auto trait) {
+    return std::all_of(groups.begin(), groups.end(),
+                       [&](const group_report* g) { return trait(*g); });
+  };
+  const auto any = [&](const std::vector<const group_report*>& groups, auto trait) {
+    return !all(groups, [&](const group_report& g) { return !trait(g); });
+  };
+  std::vector<std::string> common;
+  const auto negative = [](const group_report& g) { return g.key.negative; };
+  if (all(differ, negative) && !all(same, negative)) common.push_back("with negative vectors");
+  const auto clamped = [](const group_report& g) {
+    return g.key.clamp[0] != clamp_state::none || g.key.clamp[1] != clamp_state::none;
+  };
+  if (all(differ, clamped) && any(same, [&](const group_report& g) { return !clamped(g); })) {
+    common.push_back("clamped");
+  }
+  const block_path path = differ.front()->key.path;
+  const auto on_path = [&](const group_report& g) { return g.key.path == path; };
+  if (all(differ, on_path) && !all(same, on_path)) {
+    common.push_back(std::string("on the ") + path_name(path) + " path");
+  }
+  std::vector<std::pair<std::string, size_t>> faults;  // in order of first appearance
+  for (const group_report* g : differ) {
+    for (const diagnosed_fault& fault : g->diagnosis) {
+      const std::string text = fault_text(fault);
+      auto known = std::find_if(faults.begin(), faults.end(),
+                                [&](const auto& f) { return f.first == text; });
+      if (known == faults.end()) known = faults.insert(faults.end(), {text, 0});
+      ++known->second;
+    }
+  }
+  std::vector<std::string> reproduced;
+  for (const auto& [text, groups] : faults) {
+    reproduced.push_back(text + " reproduces " + std::to_string(groups) + " of them");
+  }
+  std::fprintf(to, "  in all: %zu of %zu groups differ%s%s; %s\n", differ.size(),
+               report.groups.size(), common.empty() ? "" : ", every one ", listed(common).c_str(),
+               reproduced.empty() ? "no known fault reproduces any of them"
+                                  : join(reproduced, "; ").c_str());
+}
+
 void write_pixels(const check_set& set, const check_report& report, std::FILE* to) {
-  size_t identical = 0;
   bool titled = false;
   for (const group_report& g : report.groups) {
-    if (!g.differing_bytes) {
-      identical += !g.cases.empty();
-      continue;
-    }
+    if (!g.differing_bytes) continue;
     if (!titled) {
       std::fprintf(to,
                    "pixels (row 0 is the first row the file stores, pixel 0 the leftmost; "
@@ -54,10 +106,7 @@ void write_pixels(const check_set& set, const check_report& report, std::FILE* t
     std::fprintf(to, "    diagnosis: %s\n",
                  faults.empty() ? "no known fault reproduces these" : join(faults, "; ").c_str());
   }
-  if (titled && identical) {
-    std::fprintf(to, "  %zu other group%s identical\n", identical,
-                 identical == 1 ? " is" : "s are");
-  }
+  if (titled) write_summary(report, to);
 }
 
 void write_headers(const check_set& set, const check_report& report, std::FILE* to) {
@@ -84,15 +133,6 @@ void write_files(const check_set& set, const check_report& report, std::FILE* to
     std::fprintf(to, "  %s: %zu (%s)\n", reason.c_str(), cases.size(),
                  some_files(set, cases).c_str());
   }
-}
-
-// "a", "a and b", "a, b and c"
-std::string listed(const std::vector<std::string>& items) {
-  std::string out;
-  for (size_t k = 0; k < items.size(); ++k) {
-    out += (k == 0 ? "" : k + 1 == items.size() ? " and " : ", ") + items[k];
-  }
-  return out;
 }
 
 // What the blocks exercised and what they never did, whatever the implementation made of them.
@@ -144,7 +184,8 @@ void write_coverage(const check_set& set, const check_report& report, std::FILE*
   std::fprintf(to, "coverage: %s ran %s.\n", what, join(ran, "; ").c_str());
   if (never.empty()) return;
   std::fprintf(to, "  It never ran %s.\n", join(never, "; ").c_str());
-  std::fprintf(to, "  An implementation that passes %s may still be wrong there.\n", what);
+  std::fprintf(to, "  An implementation that passes %s may still be wrong there%s.\n", what,
+               set.walk ? "; make_vectors writes a set of vectors that covers it all" : "");
 }
 
 // JSON text of a string.
