@@ -1,5 +1,6 @@
 #include "interpolate.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -119,10 +120,28 @@ const char* active_level() {
   return active().level;
 }
 
+namespace {
+
+// The paths interpolate_block calls, once chosen: a single load on every call after the first.
+// What they point to is made once, thread-safely; any thread may find it and store it.
+std::atomic<const filter_paths*> chosen{nullptr};
+
+}  // namespace
+
+// The first call chooses, then starts again; apart, so that the calls after it save nothing.
+[[gnu::noinline, gnu::cold]] static void choose_and_interpolate(int32_t stride, uint8_t* dst,
+                                                                const uint8_t* src, int32_t height,
+                                                                int32_t x, int32_t y, int32_t mvx,
+                                                                int32_t mvy) {
+  chosen.store(&active_paths(), std::memory_order_release);
+  interpolate_block(stride, dst, src, height, x, y, mvx, mvy);
+}
+
 void interpolate_block(int32_t stride, uint8_t* dst, const uint8_t* src, int32_t height, int32_t x,
                        int32_t y, int32_t mvx, int32_t mvy) {
-  // Chosen once; the scalar rendering gives every path, so none is missing.
-  static const filter_paths& paths = active_paths();
+  // The scalar rendering gives every path, so none is missing.
+  const filter_paths* paths = chosen.load(std::memory_order_acquire);
+  if (!paths) return choose_and_interpolate(stride, dst, src, height, x, y, mvx, mvy);
   // 64-bit positions: no vector or stride, however odd, can overflow them.
   int64_t px = int64_t{x} + (mvx >> 2);
   int64_t py = int64_t{y} + (mvy >> 2);
@@ -131,7 +150,7 @@ void interpolate_block(int32_t stride, uint8_t* dst, const uint8_t* src, int32_t
   const ptrdiff_t row = static_cast<ptrdiff_t>(stride) * 3;
   const auto origin = [&] { return src + (py + block_margin) * row + (px + block_margin) * 3; };
 
-  if (hx == 0 && vy == 0) return paths.copy(dst, origin(), row);
+  if (hx == 0 && vy == 0) return paths->copy(dst, origin(), row);
 
   // A fractional block stays where its footprint touches the picture; the upper bound wins.
   if (px < -15) px = -15;
@@ -139,7 +158,7 @@ void interpolate_block(int32_t stride, uint8_t* dst, const uint8_t* src, int32_t
   if (px > int64_t{stride} - 2) px = int64_t{stride} - 2;
   if (py > int64_t{height} - 2) py = int64_t{height} - 2;
 
-  if (vy == 0) return paths.horizontal(dst, origin(), row, hx);
-  if (hx == 0) return paths.vertical(dst, origin(), row, vy);
-  paths.two_d(dst, origin(), row, hx, vy);
+  if (vy == 0) return paths->horizontal(dst, origin(), row, hx);
+  if (hx == 0) return paths->vertical(dst, origin(), row, vy);
+  paths->two_d(dst, origin(), row, hx, vy);
 }
