@@ -22,11 +22,12 @@ import subprocess
 import sys
 import tempfile
 
+# znver5 too: the core the benchmarks often run on, to weigh models against measurements.
 X86_CORES = {
-    "scalar": ["znver3", "znver4", "icelake-server", "sapphirerapids"],
-    "sse2": ["znver3", "znver4", "icelake-server", "sapphirerapids"],
-    "avx2": ["znver3", "znver4", "icelake-server", "sapphirerapids"],
-    "avx512": ["znver4", "icelake-server", "sapphirerapids"],  # znver3 has no AVX-512
+    "scalar": ["znver3", "znver4", "znver5", "icelake-server", "sapphirerapids"],
+    "sse2": ["znver3", "znver4", "znver5", "icelake-server", "sapphirerapids"],
+    "avx2": ["znver3", "znver4", "znver5", "icelake-server", "sapphirerapids"],
+    "avx512": ["znver4", "znver5", "icelake-server", "sapphirerapids"],  # znver3 has none
 }
 ARM_CORES = ["cortex-a76", "neoverse-n1", "neoverse-v2", "apple-m1"]
 PATHS = ["copy", "horizontal", "vertical", "two_d"]
@@ -81,14 +82,23 @@ def function_named(functions, short):
 BRANCH = re.compile(r"^(?:bnd |notrack )?(j[a-z]+|jmp|call|b|bl|b\.[a-z]+|cbn?z|tbn?z)\s")
 
 
+def target_of(text):
+    """The symbol a branch aims at, and whether it is the symbol's start."""
+    m = re.search(r"\s[0-9a-f]+ <(.*)>$", text)
+    if not m:
+        return None, False
+    name, offset = re.match(r"^(.*?)(\+0x[0-9a-f]+)?$", m.group(1)).groups()
+    return name, offset is None
+
+
 def local_targets(functions, body):
     """Functions of the binary that `body` jumps or calls into (helpers and tail calls)."""
     found = []
     for _, text in body:
         if BRANCH.match(text):
-            target = re.search(r"<([^>+]+)(?:\+0x[0-9a-f]+)?>", text)
-            if target and target.group(1) in functions and "@plt" not in target.group(1):
-                found.append(target.group(1))
+            name, _ = target_of(text)
+            if name in functions and "@plt" not in name:
+                found.append(name)
     return found
 
 
@@ -169,7 +179,9 @@ def kernel_cycles(args, family, functions, counts, name, cores, mca):
     full_name, body = function_named(functions, name)
     helpers = sorted(set(local_targets(functions, body)) - {full_name})
     code = list(body) + [i for h in helpers for i in functions[h]]
-    branches = [t for _, t in code if BRANCH.match(t) and not t.startswith("call")]
+    # A tail call into a helper runs the helper once; any other branch makes a loop or a choice.
+    branches = [t for _, t in code if BRANCH.match(t) and not t.startswith("call")
+                and not (target_of(t)[1] and target_of(t)[0] in helpers)]
     if counts is None:
         if branches:
             sys.exit(f"modelled_cycles: {name} has branches, and no trip counts could be taken")
@@ -229,27 +241,28 @@ def main():
         if args.cores:
             cores = [c for c in args.cores.split(",") if c in cores]
         for path in PATHS:
-            name = f"{path}_{level}"
-            if args.kernels and name not in args.kernels.split(","):
-                continue
-            if not any(n.startswith(name + "(") for n in functions):
-                continue  # this level leaves the path to a level below
-            if level in UNTRACEABLE:
-                counts = None
-            elif family == "arm":
-                counts = counts_arm(binary, level, path, args.blocks)
-            else:
-                counts = counts_x86(binary, level, path, args.blocks)
-            results, how = kernel_cycles(args, family, functions, counts, name, cores, mca)
-            rows.append((name, results, how))
+            # The level's kernel of this path, and its other forms (two_d_avx512_madd).
+            names = sorted({n.split("(")[0] for n in functions
+                            if re.match(rf"{path}_{level}(_\w+)?\(", n)})
+            for name in names:
+                if args.kernels and name not in args.kernels.split(","):
+                    continue
+                if level in UNTRACEABLE:
+                    counts = None
+                elif family == "arm":
+                    counts = counts_arm(binary, level, path, args.blocks)
+                else:
+                    counts = counts_x86(binary, level, path, args.blocks)
+                results, how = kernel_cycles(args, family, functions, counts, name, cores, mca)
+                rows.append((name, results, how))
 
     all_cores = ARM_CORES if family == "arm" else X86_CORES["scalar"]
     if args.cores:
         all_cores = [c for c in all_cores if c in args.cores.split(",")]
-    print(f"{'kernel':<20}" + "".join(f"{c:>16}" for c in all_cores) + "  modelled")
+    print(f"{'kernel':<26}" + "".join(f"{c:>16}" for c in all_cores) + "  modelled")
     for name, results, how in rows:
         cells = "".join(f"{results[c]:>16.0f}" if c in results else f"{'':>16}" for c in all_cores)
-        print(f"{name:<20}{cells}  {how}")
+        print(f"{name:<26}{cells}  {how}")
     print(f"cycles per block, llvm-mca {MCA_ITERATIONS} iterations; loop bodies modelled alone and "
           f"multiplied by their trip counts, counted over {args.blocks} blocks")
 

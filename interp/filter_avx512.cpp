@@ -44,6 +44,10 @@ struct tables {
   // byte pairs of taps (c0, c1) and (c2, c3), from the rows of its two chunks (the second at
   // +64).
   byte_table pairs[6][2];
+  // Or in byte order: registers 2g and 2g + 1 hold the outputs whose pack is store g's 64 bytes
+  // in order (the first eight bytes of each 128-bit lane, and the last eight), their byte pairs
+  // from rows g and g + 1 of the group (the second at +64).
+  byte_table in_order_pairs[6][2];
   // Two-dimensional filter, first pass: the taps of a chunk's 16 outputs in two rows, the
   // outputs of one column side by side.
   byte_table two_row_pairs[3][2];
@@ -56,27 +60,29 @@ struct tables {
   byte_table unpack;
 };
 
+// Word w of a pair table holds the taps (c0, c1) of the output whose c0 is load byte `from`,
+// and its (c2, c3) six bytes on.
+constexpr void set_pairs(byte_table (&pair)[2], int w, int from) {
+  for (int half = 0; half < 2; ++half) {
+    pair[half].at[2 * w] = static_cast<uint8_t>(from + 6 * half);
+    pair[half].at[2 * w + 1] = static_cast<uint8_t>(from + 6 * half + 3);
+  }
+}
+
 constexpr tables make_tables() {
   tables t{};
   for (int i = 0; i < 6; ++i) {
     const int first_row = 2 * i / 3;
     for (int w = 0; w < 32; ++w) {
       const int chunk = 2 * i + w / 16;
-      const int from = (chunk / 3 == first_row ? 0 : 64) + 16 * (chunk % 3) + w % 16;
-      for (int half = 0; half < 2; ++half) {
-        t.pairs[i][half].at[2 * w] = static_cast<uint8_t>(from + 6 * half);
-        t.pairs[i][half].at[2 * w + 1] = static_cast<uint8_t>(from + 6 * half + 3);
-      }
+      set_pairs(t.pairs[i], w, (chunk / 3 == first_row ? 0 : 64) + 16 * (chunk % 3) + w % 16);
+      // Output byte o of the group lies in row o / 48.
+      const int o = 64 * (i / 2) + 16 * (w / 8) + 8 * (i % 2) + w % 8;
+      set_pairs(t.in_order_pairs[i], w, (o / 48 == i / 2 ? 0 : 64) + o % 48);
     }
   }
   for (int c = 0; c < 3; ++c) {
-    for (int w = 0; w < 32; ++w) {
-      const int from = 64 * (w % 2) + 16 * c + w / 2;
-      for (int half = 0; half < 2; ++half) {
-        t.two_row_pairs[c][half].at[2 * w] = static_cast<uint8_t>(from + 6 * half);
-        t.two_row_pairs[c][half].at[2 * w + 1] = static_cast<uint8_t>(from + 6 * half + 3);
-      }
-    }
+    for (int w = 0; w < 32; ++w) set_pairs(t.two_row_pairs[c], w, 64 * (w % 2) + 16 * c + w / 2);
   }
   // 16-bit indices, little-endian: word w is the high half of 32-bit lane w of the first
   // register (w < 16), or of lane w - 16 of the second.
@@ -156,7 +162,14 @@ void copy_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
   }
 }
 
-void horizontal_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+namespace {
+
+// Gathers in byte order read two rows for every register, and need no permute after the pack;
+// gathers of one chunk's row read one row for four registers of six, but need a permute to
+// byte order. A two-source permute costs twice a one-source one on some cores, Sapphire Rapids
+// among them, and the same on others.
+template <bool in_order>
+void horizontal(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   const byte_pair_taps taps(phase, false);
 #pragma GCC unroll 16
   for (int r = 0; r < block_size; r += group_rows) {
@@ -168,6 +181,10 @@ void horizontal_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phas
     // Chunks 2i and 2i + 1 lie in one row, but for i = 1 and 4: the last of one row and the
     // first of the next.
     const auto gather = [&](int i, int half) {
+      if (in_order) {
+        return _mm512_permutex2var_epi8(rows[i / 2], load(table.in_order_pairs[i][half]),
+                                        rows[i / 2 + 1]);
+      }
       const __m512i a = rows[2 * i / 3], b = rows[(2 * i + 1) / 3];
       const __m512i index = load(table.pairs[i][half]);
       return i % 3 == 1 ? _mm512_permutex2var_epi8(a, index, b) : _mm512_permutexvar_epi8(index, a);
@@ -178,9 +195,21 @@ void horizontal_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phas
     uint8_t* d = dst + r * block_row_bytes;
 #pragma GCC unroll 16
     for (int g = 0; g < 3; ++g) {
-      _mm512_storeu_si512(d + 64 * g, to_bytes(out[2 * g], out[2 * g + 1]));
+      const __m512i first = out[2 * g], second = out[2 * g + 1];
+      _mm512_storeu_si512(d + 64 * g,
+                          in_order ? _mm512_packus_epi16(first, second) : to_bytes(first, second));
     }
   }
+}
+
+}  // namespace
+
+void horizontal_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+  horizontal<false>(dst, src, row, phase);
+}
+
+void horizontal_avx512_in_order(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+  horizontal<true>(dst, src, row, phase);
 }
 
 // Rows j and j + 1 interleaved byte by byte are the taps (c0, c1) of output row j + 1 and
@@ -210,20 +239,27 @@ void vertical_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase)
   }
 }
 
+namespace {
+
 // First pass: reflected outer taps make both pair sums non-negative, so an unsigned average
 // forms (sum + 1) >> 1, plus half the reflection. Its 16-bit results for two rows share a
 // register, those of one column side by side: rows j - 1 and j give the pairs (c0, c1) of
 // output row j, rows j + 1 and j + 2 its pairs (c2, c3).
 //
-// Second pass: vertical taps scaled by 8, and an accumulator that starts at 8 * 4096 less what
-// the reflection added, make each 32-bit lane 8 * (sum + 4096): its high 16 bits are the result
-// before clamping, (sum + 4096) >> 13.
-void two_d_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+// Second pass: vertical taps scaled by 8 make each 32-bit lane 8 * (sum + 4096), whose high 16
+// bits are the result before clamping, (sum + 4096) >> 13. With `vnni`, dot products add the
+// pairs to an accumulator that starts at 8 * 4096 less what the reflection added. Without, for
+// cores that run them at half rate (Zen 4), plain multiply-adds and one addition: the first
+// pass then takes away all but 32 of the reflection, and the vertical taps, which sum to 128,
+// turn those 32 into the 4096.
+template <bool vnni>
+void two_d(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
   constexpr int last_row = block_size + 1;  // of the footprint, which starts at row -1
   const byte_pair_taps h(hx, true);
   const int32_t reflection_half = 255 * -(filter_taps[hx][0] + filter_taps[hx][3]) / 2;
   const __m512i flip_a = _mm512_set1_epi16(0x00FF);
   const __m512i flip_d = _mm512_set1_epi16(static_cast<int16_t>(0xFF00));
+  const __m512i bias = _mm512_set1_epi16(static_cast<int16_t>(reflection_half - 32));
   const auto load_row = [&](int j) {
     return _mm512_maskz_loadu_epi8(footprint_mask, src + j * row - 3);
   };
@@ -239,6 +275,7 @@ void two_d_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int v
       const __m512i cd = _mm512_xor_si512(
           _mm512_permutex2var_epi8(upper, load(table.two_row_pairs[c][1]), lower), flip_d);
       out[c] = _mm512_avg_epu16(_mm512_maddubs_epi16(ab, h.c01), _mm512_maddubs_epi16(cd, h.c23));
+      if (!vnni) out[c] = _mm512_sub_epi16(out[c], bias);
     }
   };
   // Rows j and j + 1 for even j, from the registers before and after.
@@ -276,7 +313,9 @@ void two_d_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int v
 #pragma GCC unroll 16
       for (int c = 0; c < 3; ++c) {
         sums[3 * k + c] =
-            _mm512_dpwssd_epi32(_mm512_dpwssd_epi32(start, t[k][c], v01), t[k + 2][c], v23);
+            vnni ? _mm512_dpwssd_epi32(_mm512_dpwssd_epi32(start, t[k][c], v01), t[k + 2][c], v23)
+                 : _mm512_add_epi32(_mm512_madd_epi16(t[k][c], v01),
+                                    _mm512_madd_epi16(t[k + 2][c], v23));
       }
     }
     uint8_t* d = dst + r * block_row_bytes;
@@ -295,4 +334,14 @@ void two_d_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int v
       t[2][c] = t[6][c];
     }
   }
+}
+
+}  // namespace
+
+void two_d_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+  two_d<true>(dst, src, row, hx, vy);
+}
+
+void two_d_avx512_madd(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+  two_d<false>(dst, src, row, hx, vy);
 }

@@ -1,5 +1,9 @@
 #include "interpolate.h"
 
+#if BLOCKWALK_HAVE_AVX512
+#include <cpuid.h>
+#endif
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +18,31 @@ const int32_t filter_taps[4][4] = {
     {-8, 72, 72, -8},
     {-5, 35, 105, -7},
 };
+
+#if BLOCKWALK_HAVE_AVX512
+namespace {
+
+enum class x86_family { intel, zen4, other };
+
+// Intel's cores, AMD's Zen 4 (family 19h, the only one of it with AVX-512), or another.
+x86_family processor_family() {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (!__get_cpuid(0, &eax, &ebx, &ecx, &edx)) return x86_family::other;
+  char vendor[13] = {};
+  std::memcpy(vendor, &ebx, 4);
+  std::memcpy(vendor + 4, &edx, 4);
+  std::memcpy(vendor + 8, &ecx, 4);
+  if (std::strcmp(vendor, "GenuineIntel") == 0) return x86_family::intel;
+  if (std::strcmp(vendor, "AuthenticAMD") != 0 || !__get_cpuid(1, &eax, &ebx, &ecx, &edx)) {
+    return x86_family::other;
+  }
+  const unsigned base = (eax >> 8) & 0xF;
+  const unsigned family = base == 0xF ? base + ((eax >> 20) & 0xFF) : base;
+  return family == 0x19 ? x86_family::zen4 : x86_family::other;
+}
+
+}  // namespace
+#endif
 
 const std::vector<filter_impl>& filter_impls() {
   static const std::vector<filter_impl> impls = [] {
@@ -31,7 +60,17 @@ const std::vector<filter_impl>& filter_impls() {
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
         __builtin_cpu_supports("avx512vnni")) {
-      found.push_back({"avx512", {copy_avx512, horizontal_avx512, vertical_avx512, two_d_avx512}});
+      // Two paths have a form for each family of cores: the other forms come first, under a
+      // name of their own, so that the tests and the check run them too.
+      const x86_family family = processor_family();
+      const bool in_order = family != x86_family::intel;  // two-source permutes at full rate
+      const bool madd = family == x86_family::zen4;       // dot products at half rate
+      found.push_back({"avx512-other",
+                       {nullptr, in_order ? horizontal_avx512 : horizontal_avx512_in_order, nullptr,
+                        madd ? two_d_avx512 : two_d_avx512_madd}});
+      found.push_back({"avx512",
+                       {copy_avx512, in_order ? horizontal_avx512_in_order : horizontal_avx512,
+                        vertical_avx512, madd ? two_d_avx512_madd : two_d_avx512}});
     }
 #endif
 #if BLOCKWALK_HAVE_NEON
@@ -68,8 +107,12 @@ size_t admitted_impls(const std::vector<filter_impl>& impls, const char* cap, bo
     *unknown = true;
     return 1;
   }
+  // Another form of a level ("avx512-other") ranks with the level.
+  const auto level_of = [](const char* name) {
+    return std::string(name).substr(0, std::strcspn(name, "-"));
+  };
   size_t count = 0;
-  while (count < impls.size() && rank(impls[count].name) <= highest) ++count;
+  while (count < impls.size() && rank(level_of(impls[count].name).c_str()) <= highest) ++count;
   return count;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "bitmap.h"
@@ -123,6 +124,7 @@ TEST_F(walk, writes_the_same_files_at_every_level) {
   options.content = picture_content::random;
   put_picture(make_picture_file(options));
   for (const filter_impl& impl : filter_impls()) {
+    if (std::strchr(impl.name, '-')) continue;  // another form of a level is no level to name
     ASSERT_EQ(run(std::string("BLOCKWALK_ISA=") + impl.name), 0) << impl.name;
     EXPECT_EQ(printed_, "") << impl.name;
     expect_walk_files(dir_, options);
