@@ -28,8 +28,38 @@ struct tap_magnitudes {
 struct sum_parts {
   uint16x8_t positive, negative;
 };
+// The widening multiplies of the low halves, written out. For rows held in registers across
+// steps, as the vertical filter holds them, GCC 12 copies the low half of each row register to
+// a register of its own before vmull_u8(vget_low_u8(x), ...), an instruction for every row and
+// tap; for rows loaded just before, it loads the halves directly, and the intrinsics schedule
+// better.
+uint16x8_t mul_low(uint8x16_t x, uint8x16_t y) {
+  uint16x8_t r;
+  asm("umull %0.8h, %1.8b, %2.8b" : "=w"(r) : "w"(x), "w"(y));
+  return r;
+}
+uint16x8_t mla_low(uint16x8_t acc, uint8x16_t x, uint8x16_t y) {
+  asm("umlal %0.8h, %1.8b, %2.8b" : "+w"(acc) : "w"(x), "w"(y));
+  return acc;
+}
+
+// The same for the second pass of the two-dimensional filter, by one lane of the taps.
+template <int lane>
+int32x4_t mul_low_lane(int16x8_t x, int16x4_t taps) {
+  int32x4_t r;
+  asm("smull %0.4s, %1.4h, %2.h[%c3]" : "=w"(r) : "w"(x), "x"(taps), "i"(lane));
+  return r;
+}
+template <int lane>
+int32x4_t mla_low_lane(int32x4_t acc, int16x8_t x, int16x4_t taps) {
+  asm("smlal %0.4s, %1.4h, %2.h[%c3]" : "+w"(acc) : "w"(x), "x"(taps), "i"(lane));
+  return acc;
+}
+
+template <bool held>
 sum_parts parts_low(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d,
                     const tap_magnitudes& t) {
+  if (held) return {mla_low(mul_low(b, t.b), c, t.c), mla_low(mul_low(a, t.a), d, t.d)};
   return {vmlal_u8(vmull_u8(vget_low_u8(b), vget_low_u8(t.b)), vget_low_u8(c), vget_low_u8(t.c)),
           vmlal_u8(vmull_u8(vget_low_u8(a), vget_low_u8(t.a)), vget_low_u8(d), vget_low_u8(t.d))};
 }
@@ -42,9 +72,10 @@ sum_parts parts_high(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d,
 // 16 outputs of a one-dimensional filter from the bytes under each tap: a saturating
 // difference maps every negative sum to 0, and a rounding narrowing shift gives
 // (sum + 64) >> 7 clamped to 255.
+template <bool held>
 uint8x16_t filter_16(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d,
                      const tap_magnitudes& t) {
-  const sum_parts lo = parts_low(a, b, c, d, t), hi = parts_high(a, b, c, d, t);
+  const sum_parts lo = parts_low<held>(a, b, c, d, t), hi = parts_high(a, b, c, d, t);
   return vqrshrn_high_n_u16(vqrshrn_n_u16(vqsubq_u16(lo.positive, lo.negative), 7),
                             vqsubq_u16(hi.positive, hi.negative), 7);
 }
@@ -77,7 +108,7 @@ void horizontal_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase)
     const tap_bytes taps(src + r * row);
     for (int k = 0; k < 3; ++k) {
       vst1q_u8(dst + r * block_row_bytes + 16 * k,
-               filter_16(taps.a[k], taps.b[k], taps.c[k], taps.d[k], t));
+               filter_16<false>(taps.a[k], taps.b[k], taps.c[k], taps.d[k], t));
     }
   }
 }
@@ -95,7 +126,7 @@ void vertical_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
     d = load(r + 2);
     for (int k = 0; k < 3; ++k) {
       vst1q_u8(dst + r * block_row_bytes + 16 * k,
-               filter_16(a.part[k], b.part[k], c.part[k], d.part[k], t));
+               filter_16<true>(a.part[k], b.part[k], c.part[k], d.part[k], t));
     }
   };
   row_bytes w = load(-1), x = load(0), y = load(1), z;
@@ -111,48 +142,43 @@ void vertical_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
 // for T = (sum + 1) >> 1. The second pass runs down the rows, 16 columns of a block row at a
 // time, and applies the vertical taps negated, widening to 32 bits. A rounding narrowing shift
 // that saturates to unsigned 16 bits gives (sum + 4096) >> 13 clamped below at 0, a saturating
-// narrowing clamps above at 255.
+// narrowing clamps above at 255. The first pass makes each row of the 16 columns just before
+// the second needs it, so that the intermediate never leaves the registers.
 void two_d_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
-  constexpr int rows = block_size + 3;
-  int16_t u[rows][block_row_bytes];  // -T: row j for source row j - 1
   const tap_magnitudes h(hx);
-  for (int j = 0; j < rows; ++j) {
-    const tap_bytes taps(src + (j - 1) * row);
-    for (int k = 0; k < 3; ++k) {
-      const sum_parts lo = parts_low(taps.a[k], taps.b[k], taps.c[k], taps.d[k], h);
-      const sum_parts hi = parts_high(taps.a[k], taps.b[k], taps.c[k], taps.d[k], h);
-      vst1q_s16(u[j] + 16 * k, vreinterpretq_s16_u16(vhsubq_u16(lo.negative, lo.positive)));
-      vst1q_s16(u[j] + 16 * k + 8, vreinterpretq_s16_u16(vhsubq_u16(hi.negative, hi.positive)));
-    }
-  }
-
   int16_t v[4];
   for (int k = 0; k < 4; ++k) v[k] = static_cast<int16_t>(-filter_taps[vy][k]);
   const int16x4_t taps = vld1_s16(v);
   for (int col = 0; col < int{block_row_bytes}; col += 16) {
-    const auto load = [&](int j) {
-      return int16x8x2_t{{vld1q_s16(u[j] + col), vld1q_s16(u[j] + col + 8)}};
+    // -T of intermediate row j (source row j - 1), columns col ... col + 15.
+    const auto first_pass = [&](int j) {
+      const uint8_t* s = src + (j - 1) * row + col;
+      const uint8x16_t a = vld1q_u8(s - 3), b = vld1q_u8(s), c = vld1q_u8(s + 3),
+                       d = vld1q_u8(s + 6);
+      const sum_parts lo = parts_low<false>(a, b, c, d, h), hi = parts_high(a, b, c, d, h);
+      return int16x8x2_t{{vreinterpretq_s16_u16(vhsubq_u16(lo.negative, lo.positive)),
+                          vreinterpretq_s16_u16(vhsubq_u16(hi.negative, hi.positive))}};
     };
     // As in the vertical filter, four steps name the four rows of the window in turn.
     const auto step = [&](int r, const int16x8x2_t& a, const int16x8x2_t& b, const int16x8x2_t& c,
                           int16x8x2_t& d) {
-      d = load(r + 3);
+      d = first_pass(r + 3);
       uint16x8_t narrowed[2];
       for (int half = 0; half < 2; ++half) {
-        int32x4_t lo = vmull_lane_s16(vget_low_s16(a.val[half]), taps, 0);
+        int32x4_t lo = mul_low_lane<0>(a.val[half], taps);
         int32x4_t hi = vmull_high_lane_s16(a.val[half], taps, 0);
-        lo = vmlal_lane_s16(lo, vget_low_s16(b.val[half]), taps, 1);
+        lo = mla_low_lane<1>(lo, b.val[half], taps);
         hi = vmlal_high_lane_s16(hi, b.val[half], taps, 1);
-        lo = vmlal_lane_s16(lo, vget_low_s16(c.val[half]), taps, 2);
+        lo = mla_low_lane<2>(lo, c.val[half], taps);
         hi = vmlal_high_lane_s16(hi, c.val[half], taps, 2);
-        lo = vmlal_lane_s16(lo, vget_low_s16(d.val[half]), taps, 3);
+        lo = mla_low_lane<3>(lo, d.val[half], taps);
         hi = vmlal_high_lane_s16(hi, d.val[half], taps, 3);
         narrowed[half] = vqrshrun_high_n_s32(vqrshrun_n_s32(lo, 13), hi, 13);
       }
       vst1q_u8(dst + r * block_row_bytes + col,
                vqmovn_high_u16(vqmovn_u16(narrowed[0]), narrowed[1]));
     };
-    int16x8x2_t w = load(0), x = load(1), y = load(2), z;
+    int16x8x2_t w = first_pass(0), x = first_pass(1), y = first_pass(2), z;
     for (int r = 0; r < block_size; r += 4) {
       step(r, w, x, y, z);
       step(r + 1, x, y, z, w);
