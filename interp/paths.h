@@ -56,10 +56,12 @@ void horizontal_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase)
 void vertical_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
 void two_d_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy);
 
-// 512-bit vectors: masked row loads, byte permutes and dot products. Two forms of two paths,
-// for the cores that run some operations at half rate: gathers in byte order, with more
-// two-source permutes, and a second pass of multiply-adds instead of dot products.
+// 512-bit vectors: masked row loads, byte permutes and dot products. Two forms of three paths,
+// for cores that run some operations at half rate: whole stores or masked ones, gathers in
+// byte order with more two-source permutes, a second pass of multiply-adds instead of dot
+// products.
 void copy_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row);
+void copy_avx512_masked(uint8_t* dst, const uint8_t* src, ptrdiff_t row);
 void horizontal_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
 void horizontal_avx512_in_order(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
 void vertical_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
