@@ -7,6 +7,7 @@
 
 #include "arguments.h"
 #include "picture.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -20,18 +21,6 @@ void usage(std::FILE* to) {
                "random bytes. --profile embeds the bytes of the file ICC as a colour profile,\n"
                "--link names a linked one; either takes the 124-byte info block and places the\n"
                "profile after the pixels, or with --profile-first before them.\n");
-}
-
-bool read_whole(const char* path, std::vector<uint8_t>* bytes) {
-  std::FILE* in = std::fopen(path, "rb");
-  if (!in) return false;
-  uint8_t chunk[4096];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) {
-    bytes->insert(bytes->end(), chunk, chunk + n);
-  }
-  const bool ok = !std::ferror(in);
-  std::fclose(in);
-  return ok;
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 
 #include "bitmap.h"
 #include "interpolate.h"
-#include "output_file.h"
 #include "walk.h"
+#include "whole_file.h"
 
 namespace {
 

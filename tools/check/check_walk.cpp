@@ -14,9 +14,9 @@
 #include "difference_sheet.h"
 #include "explain.h"
 #include "manifest.h"
-#include "output_file.h"
 #include "report.h"
 #include "walk.h"
+#include "whole_file.h"
 
 namespace {
 

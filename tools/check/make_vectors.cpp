@@ -14,8 +14,8 @@
 #include "coverage.h"
 #include "interpolate.h"
 #include "manifest.h"
-#include "output_file.h"
 #include "picture.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -132,18 +132,6 @@ struct new_picture {
   std::string name;
   std::vector<uint8_t> file;
 };
-
-bool read_whole(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::FILE* in = std::fopen(path.c_str(), "rb");
-  if (!in) return false;
-  uint8_t chunk[1 << 16];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) {
-    bytes->insert(bytes->end(), chunk, chunk + n);
-  }
-  const bool ok = !std::ferror(in);
-  std::fclose(in);
-  return ok;
-}
 
 int write_set(const std::string& out, const std::vector<new_picture>& pictures, uint32_t seed) {
   check_set set;

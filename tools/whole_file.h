@@ -1,10 +1,23 @@
-// Output files of the tools, written whole or not at all.
+// Files the tools read whole, and write whole or not at all.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+// Appends the bytes of the file at `path` to `bytes`; false if it cannot be read.
+inline bool read_whole(const std::string& path, std::vector<uint8_t>* bytes) {
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in) return false;
+  uint8_t chunk[1 << 16];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) {
+    bytes->insert(bytes->end(), chunk, chunk + n);
+  }
+  const bool ok = !std::ferror(in);
+  std::fclose(in);
+  return ok;
+}
 
 // Writes `bytes` to `path` through a temporary beside it, so a failure leaves no partial file;
 // false, with errno set, on failure.
