@@ -11,3 +11,11 @@ inline bool parse_number(const char* text, long low, long high, long* value) {
   *value = v;
   return true;
 }
+
+// The same into an int.
+inline bool parse_int(const char* text, long low, long high, int* value) {
+  long v = 0;
+  if (!parse_number(text, low, high, &v)) return false;
+  *value = static_cast<int>(v);
+  return true;
+}

@@ -23,13 +23,6 @@ void usage(std::FILE* to) {
                "DIR/picture.bmp) that the blocks cover, at the same magnification.\n");
 }
 
-bool parse_int(const char* text, long low, long high, int* value) {
-  long v = 0;
-  if (!parse_number(text, low, high, &v)) return false;
-  *value = static_cast<int>(v);
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

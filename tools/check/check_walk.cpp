@@ -64,13 +64,6 @@ struct explain_request {
   int row = 0, pixel = 0, channel = 0;
 };
 
-bool parse_int(const char* text, long high, int* value) {
-  long v = 0;
-  if (!parse_number(text, 0, high, &v)) return false;
-  *value = static_cast<int>(v);
-  return true;
-}
-
 std::string base_name(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -92,9 +85,9 @@ int run(int argc, char** argv) {
       json = argv[++i];
     } else if (arg == "--sheet" && has_value) {
       sheet = argv[++i];
-    } else if (arg == "--explain" && i + 4 < argc && parse_int(argv[i + 2], 15, &explain.row) &&
-               parse_int(argv[i + 3], 15, &explain.pixel) &&
-               parse_int(argv[i + 4], 2, &explain.channel)) {
+    } else if (arg == "--explain" && i + 4 < argc && parse_int(argv[i + 2], 0, 15, &explain.row) &&
+               parse_int(argv[i + 3], 0, 15, &explain.pixel) &&
+               parse_int(argv[i + 4], 0, 2, &explain.channel)) {
       explain.file = base_name(argv[i + 1]);
       explaining = true;
       i += 4;

@@ -8,9 +8,6 @@
 
 namespace {
 
-const char* const quarter[] = {"0", "1/4", "1/2", "3/4"};
-const char* const channel_names[] = {"blue", "green", "red"};
-
 // "-7*12 + 105*200 + 35*37 - 5*44"
 std::string weighted(const int32_t taps[4], const int32_t values[4]) {
   std::string s;
@@ -28,7 +25,7 @@ void write_axis(const block_call& call, const placement& where, int axis, std::F
   const int32_t mv = axis == axis_h ? call.mvx : call.mvy;
   const int64_t moved = int64_t{position} + (mv >> 2);
   std::fprintf(to, "  %s %d + whole part %d of mv%s %d (phase %s) = %lld", name, position, mv >> 2,
-               name, mv, quarter[mv & 3], static_cast<long long>(moved));
+               name, mv, phase_text(mv & 3), static_cast<long long>(moved));
   if (where.path == block_path::copy) {
     std::fprintf(to, ", not clamped (a copy never is)\n");
     return;
@@ -73,15 +70,15 @@ void write_steps(const block_call& call, const placement& where, const byte_deri
       int32_t values[4];
       for (int k = 0; k < 4; ++k) values[k] = h ? d.source[0][k] : d.source[k][0];
       std::fprintf(to, "taps (%s, phase %s): %d %d %d %d\n", h ? "horizontal" : "vertical",
-                   quarter[where.phase[h ? 0 : 1]], taps[0], taps[1], taps[2], taps[3]);
+                   phase_text(where.phase[h ? 0 : 1]), taps[0], taps[1], taps[2], taps[3]);
       std::fprintf(to, "sum: %s = %d\n", weighted(taps, values).c_str(), d.sum);
       std::fprintf(to, "rounded once: %s\n", rounding.c_str());
       break;
     }
     case block_path::two_d:
       std::fprintf(to, "taps: horizontal (phase %s) %d %d %d %d, vertical (phase %s) %d %d %d %d\n",
-                   quarter[where.phase[0]], d.h_taps[0], d.h_taps[1], d.h_taps[2], d.h_taps[3],
-                   quarter[where.phase[1]], d.v_taps[0], d.v_taps[1], d.v_taps[2], d.v_taps[3]);
+                   phase_text(where.phase[0]), d.h_taps[0], d.h_taps[1], d.h_taps[2], d.h_taps[3],
+                   phase_text(where.phase[1]), d.v_taps[0], d.v_taps[1], d.v_taps[2], d.v_taps[3]);
       for (int j = 0; j < 4; ++j) {
         std::fprintf(to, "pass 1, source row %d: %s = %d; (%d + 1) >> 1 = %d\n", j,
                      weighted(d.h_taps, d.source[j]).c_str(), d.pass1_sum[j], d.pass1_sum[j],
@@ -103,7 +100,7 @@ void write_explanation(const check_set& set, const check_report& report, size_t 
   const plane_view plane{bytes.data(), bytes.size()};
   const placement where = place_block(c.call);
   std::fprintf(to, "%s, row %d (0 is the first row the file stores), pixel %d, channel %d (%s)\n",
-               c.file.c_str(), row, pixel, channel, channel_names[channel]);
+               c.file.c_str(), row, pixel, channel, channel_name(channel));
   if (set.pictures.size() > 1)
     std::fprintf(to, "picture: %s\n", set.pictures[c.picture].name.c_str());
   std::fprintf(to,

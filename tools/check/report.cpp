@@ -6,9 +6,6 @@
 
 namespace {
 
-const char* const quarter[] = {"0", "1/4", "1/2", "3/4"};
-const char* const channel_names[] = {"blue", "green", "red"};
-
 std::string join(const std::vector<std::string>& parts, const char* separator) {
   std::string out;
   for (const std::string& p : parts) out += (out.empty() ? "" : separator) + p;
@@ -16,7 +13,7 @@ std::string join(const std::vector<std::string>& parts, const char* separator) {
 }
 
 std::string phases_text(const int phase[2]) {
-  return std::string("(") + quarter[phase[0]] + ", " + quarter[phase[1]] + ")";
+  return std::string("(") + phase_text(phase[0]) + ", " + phase_text(phase[1]) + ")";
 }
 
 // Up to ten names, then how many more.
@@ -100,7 +97,7 @@ void write_pixels(const check_set& set, const check_report& report, std::FILE* t
     const pixel_difference& f = *g.first;
     std::fprintf(to, "    first: %s row %d pixel %d channel %d (%s): expected %d, found %d\n",
                  set.cases[f.case_index].file.c_str(), f.row, f.pixel, f.channel,
-                 channel_names[f.channel], f.expected, f.found);
+                 channel_name(f.channel), f.expected, f.found);
     std::vector<std::string> faults;
     for (const diagnosed_fault& fault : g.diagnosis) faults.push_back(fault_text(fault));
     std::fprintf(to, "    diagnosis: %s\n",
@@ -221,6 +218,16 @@ std::string json_files(const check_set& set, const std::vector<size_t>& cases) {
 
 std::string path_and_phases(const group_key& key) {
   return std::string(path_name(key.path)) + " " + phases_text(key.phase);
+}
+
+const char* phase_text(int phase) {
+  static const char* const names[] = {"0", "1/4", "1/2", "3/4"};
+  return names[phase];
+}
+
+const char* channel_name(int channel) {
+  static const char* const names[] = {"blue", "green", "red"};
+  return names[channel];
 }
 
 std::string group_label(const check_set& set, const group_key& key) {

@@ -9,6 +9,9 @@
 void write_text_report(const check_set& set, const check_report& report, std::FILE* to);
 void write_json_report(const check_set& set, const check_report& report, std::FILE* to);
 
+// "1/4": a phase in quarter pixels; "blue": channel 0 of a pixel.
+const char* phase_text(int phase);
+const char* channel_name(int channel);
 // "two_d (1/4, 3/4)"
 std::string path_and_phases(const group_key& key);
 // and for a set of vectors its clamp states and sign too.
