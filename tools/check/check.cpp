@@ -67,6 +67,17 @@ check_set walk_set(const std::string& name, bitmap_picture picture) {
   return set;
 }
 
+int32_t read_walk_set(const std::string& path, check_set* set) {
+  bitmap_picture picture;
+  const int32_t status = read_bitmap_file(path.c_str(), &picture);
+  if (status != bitmap_ok) return status;
+  if (!suits_walk(picture.width, picture.height, picture.bits_per_pixel, picture.info)) {
+    return unusable_picture;
+  }
+  *set = walk_set(path, std::move(picture));
+  return bitmap_ok;
+}
+
 check_report run_check(const check_set& set, const std::string& dir) {
   check_report report;
   report.outcomes.resize(set.cases.size());

@@ -35,6 +35,10 @@ struct check_set {
 // blockwalk's walk over a picture that suits it: block0100.bmp ... block1999.bmp.
 check_set walk_set(const std::string& name, bitmap_picture picture);
 
+// The walk over the picture at `path`, read as blockwalk reads it; returns blockwalk's status
+// for it: bitmap_ok, or the status blockwalk refuses it with (unusable_picture among them).
+int32_t read_walk_set(const std::string& path, check_set* set);
+
 // Blocks that share a path, phases, clamp states and the sign of their vector.
 struct group_key {
   block_path path = block_path::copy;

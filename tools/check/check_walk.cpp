@@ -15,7 +15,6 @@
 #include "explain.h"
 #include "manifest.h"
 #include "report.h"
-#include "walk.h"
 #include "whole_file.h"
 
 namespace {
@@ -110,14 +109,8 @@ int run(int argc, char** argv) {
     if (!read_manifest(dir, &set, &error)) return trouble(dir + "/" + error);
   } else {
     if (picture.empty()) picture = dir + "/picture.bmp";
-    bitmap_picture bitmap;
-    int32_t status = read_bitmap_file(picture.c_str(), &bitmap);
-    if (status == bitmap_ok &&
-        !suits_walk(bitmap.width, bitmap.height, bitmap.bits_per_pixel, bitmap.info)) {
-      status = unusable_picture;
-    }
+    const int32_t status = read_walk_set(picture, &set);
     if (status != bitmap_ok) return trouble(picture + ": " + refusal(status));
-    set = walk_set(picture, std::move(bitmap));
   }
 
   size_t explained = set.cases.size();

@@ -9,7 +9,6 @@
 
 #include "faulty_port.h"
 #include "manifest.h"
-#include "walk.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -29,14 +28,11 @@ int main(int argc, char** argv) {
       return 1;
     }
   } else {
-    bitmap_picture picture;
-    if (read_bitmap_file((dir + "/picture.bmp").c_str(), &picture) != bitmap_ok ||
-        !suits_walk(picture.width, picture.height, picture.bits_per_pixel, picture.info)) {
+    if (read_walk_set(dir + "/picture.bmp", &set) != bitmap_ok) {
       std::fprintf(stderr, "faulty_walk: %s/picture.bmp: not a picture for the walk\n",
                    dir.c_str());
       return 1;
     }
-    set = walk_set("picture.bmp", std::move(picture));
   }
   if (!write_faulty_files(dir, set, fault)) {
     std::fprintf(stderr, "faulty_walk: cannot write the block files in %s\n", dir.c_str());
