@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 // Status of read_bitmap.
@@ -68,7 +69,21 @@ inline size_t plane_size(int32_t width, int32_t height, int32_t bits_per_pixel) 
          static_cast<size_t>(height);
 }
 
-// Reads the picture "picture.bmp" in the current directory; see read_bitmap_stream.
+// A file opened for reading, if it is a regular file (a symbolic link is followed to one).
+struct regular_file {
+  int fd = -1;           // open, for the caller to close; -1 if not
+  uint64_t size = 0;     // its size when opened
+  bool missing = false;  // there is no such entry
+  std::string problem;   // otherwise why it was not opened: "a directory", "a named pipe
+                         // (FIFO)", "a character device", "no permission", ...
+};
+
+// Opens `path` without waiting on it: a named pipe or a device is refused, never opened for
+// good or read, so that no reader can be held up by what lies under a file's name.
+regular_file open_regular_file(const char* path);
+
+// Reads the picture "picture.bmp" in the current directory; see read_bitmap_stream. Anything but
+// a regular file there cannot be opened.
 int32_t read_bitmap(int32_t* height, int32_t* bits_per_pixel, int32_t* width, uint8_t* pixels,
                     size_t pixels_size, std::vector<uint8_t>* info_block,
                     std::vector<uint8_t>* profile = nullptr);
@@ -103,8 +118,9 @@ struct bitmap_picture {
 };
 
 // Reads the bitmap at `path` as read_bitmap reads "picture.bmp", pixels and all where they are
-// 3-byte pixels of an uncompressed picture; returns the status of read_bitmap.
-int32_t read_bitmap_file(const char* path, bitmap_picture* picture);
+// 3-byte pixels of an uncompressed picture; returns the status of read_bitmap. Where it cannot be
+// opened, `problem` (if given) says why, or is empty for a missing file.
+int32_t read_bitmap_file(const char* path, bitmap_picture* picture, std::string* problem = nullptr);
 
 // Composes the 14-byte file header of a 16 x 16 block file behind which `info_block` follows,
 // and rewrites the block's dimensions and image size in `info_block` (at least min_info_size

@@ -1,4 +1,10 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "bitmap.h"
@@ -40,7 +46,57 @@ bool read_rows(std::FILE* file, uint8_t* pixels, size_t rows, size_t row_bytes, 
   return true;
 }
 
+// What a file that is not a regular one is.
+const char* kind_of(mode_t mode) {
+  return S_ISDIR(mode)    ? "a directory"
+         : S_ISFIFO(mode) ? "a named pipe (FIFO)"
+         : S_ISCHR(mode)  ? "a character device"
+         : S_ISBLK(mode)  ? "a block device"
+         : S_ISSOCK(mode) ? "a socket"
+                          : "not a regular file";
+}
+
+// The regular file at `path` as a stream; null, and why in `problem` ("" if missing), if not.
+std::FILE* open_stream(const char* path, std::string* problem) {
+  regular_file opened = open_regular_file(path);
+  if (problem) *problem = std::move(opened.problem);
+  if (opened.fd < 0) return nullptr;
+  std::FILE* file = fdopen(opened.fd, "rb");
+  if (!file) close(opened.fd);
+  return file;
+}
+
 }  // namespace
+
+regular_file open_regular_file(const char* path) {
+  regular_file f;
+  // Non-blocking, so that opening a named pipe returns at once; fstat then says what it is.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    struct stat link {};
+    if (error == ENOENT && lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
+      f.problem = "a dangling symbolic link";
+    } else if (error == ENOENT) {
+      f.missing = true;
+    } else {
+      f.problem = error == EACCES ? "no permission" : std::strerror(error);
+    }
+    return f;
+  }
+  struct stat st {};
+  const bool stated = fstat(fd, &st) == 0;
+  if (!stated || !S_ISREG(st.st_mode)) {
+    f.problem = stated ? kind_of(st.st_mode) : std::strerror(errno);
+    close(fd);
+    return f;
+  }
+  // A regular file never blocks; reads go on as usual.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  f.fd = fd;
+  f.size = static_cast<uint64_t>(st.st_size);
+  return f;
+}
 
 bool find_profile(const std::vector<uint8_t>& info, profile_place* place) {
   if (info.size() < info_v5_size || load_le32(info.data()) < info_v5_size) return false;
@@ -54,7 +110,7 @@ bool find_profile(const std::vector<uint8_t>& info, profile_place* place) {
 int32_t read_bitmap(int32_t* height, int32_t* bits_per_pixel, int32_t* width, uint8_t* pixels,
                     size_t pixels_size, std::vector<uint8_t>* info_block,
                     std::vector<uint8_t>* profile) {
-  std::FILE* file = std::fopen("picture.bmp", "rb");
+  std::FILE* file = open_stream("picture.bmp", nullptr);
   if (!file) return bitmap_cannot_open;
   // Padded rows are read one by one; a larger buffer keeps that to few reads of the file.
   constexpr size_t buffer_size = size_t{1} << 16;
@@ -66,8 +122,8 @@ int32_t read_bitmap(int32_t* height, int32_t* bits_per_pixel, int32_t* width, ui
   return status;
 }
 
-int32_t read_bitmap_file(const char* path, bitmap_picture* picture) {
-  std::FILE* file = std::fopen(path, "rb");
+int32_t read_bitmap_file(const char* path, bitmap_picture* picture, std::string* problem) {
+  std::FILE* file = open_stream(path, problem);
   if (!file) return bitmap_cannot_open;
   bitmap_picture& p = *picture;
   int32_t status = read_bitmap_stream(file, &p.height, &p.bits_per_pixel, &p.width, nullptr, 0,

@@ -1,5 +1,9 @@
 #include "walk.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -16,11 +20,26 @@ int fail(int32_t status) {
   return 1;
 }
 
+// Opens a block file for writing, created or truncated; null if it cannot be opened. Whatever
+// is not a regular file (a named pipe would hold the walk up, a device is not ours to write)
+// cannot be written, and is removed as a file cut short would be.
+std::FILE* open_block_file(const char* name) {
+  const int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  std::FILE* file = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? fdopen(fd, "wb") : nullptr;
+  if (!file) {
+    close(fd);
+    std::remove(name);
+  }
+  return file;
+}
+
 // Writes one block file whole (header and info block, pixels, and any profile), or removes what
 // it began.
 bool write_block_file(const char* name, const std::vector<uint8_t>& prefix, const uint8_t* block,
                       const std::vector<uint8_t>& profile) {
-  std::FILE* file = std::fopen(name, "wb");
+  std::FILE* file = open_block_file(name);
   if (!file) return false;
   bool ok =
       std::fwrite(prefix.data(), 1, prefix.size(), file) == prefix.size() &&

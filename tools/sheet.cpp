@@ -42,9 +42,10 @@ colour_profile profile_of(const std::vector<uint8_t>& info, std::vector<uint8_t>
 
 bool decode(const std::string& path, decoded* out, std::string* error) {
   bitmap_picture picture;
-  const int32_t status = read_bitmap_file(path.c_str(), &picture);
+  std::string problem;
+  const int32_t status = read_bitmap_file(path.c_str(), &picture, &problem);
   if (status == bitmap_cannot_open) {
-    *error = path + ": cannot be opened";
+    *error = path + ": cannot be opened" + (problem.empty() ? "" : ": " + problem);
     return false;
   }
   if (status != bitmap_ok || picture.bits_per_pixel != 24 ||
@@ -143,19 +144,6 @@ bool make_contact_sheet(const sheet_options& options, sheet_picture* sheet, std:
   }
   start_sheet(options, blocks, width, height, sheet);
 
-  decoded block;
-  for (int n = walk_first; n <= walk_last; ++n) {
-    const std::string path = options.dir + "/" + block_file_name(n);
-    if (!decode(path, &block, error)) return false;
-    if (block.width != block_size || block.height != block_size) {
-      *error = path + ": not a 16 x 16 block";
-      return false;
-    }
-    int32_t x, y;
-    block_cell(options, n, &x, &y);
-    paste(block, 0, 0, block_size, block_size, options.scale, sheet, x, y);
-  }
-
   if (!options.picture.empty()) {
     decoded picture;
     if (!decode(options.picture, &picture, error)) return false;
@@ -170,6 +158,19 @@ bool make_contact_sheet(const sheet_options& options, sheet_picture* sheet, std:
           region_y);
     sheet->profile = std::move(picture.profile);
   }
+  decoded block;
+  for (int n = walk_first; n <= walk_last; ++n) {
+    const std::string path = options.dir + "/" + block_file_name(n);
+    if (!decode(path, &block, error)) return false;
+    if (block.width != block_size || block.height != block_size) {
+      *error = path + ": not a 16 x 16 block";
+      return false;
+    }
+    int32_t x, y;
+    block_cell(options, n, &x, &y);
+    paste(block, 0, 0, block_size, block_size, options.scale, sheet, x, y);
+  }
+
   return true;
 }
 

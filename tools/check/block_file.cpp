@@ -1,7 +1,5 @@
 #include "block_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <cstring>
 
 #include "interpolate.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -110,37 +109,13 @@ const std::vector<const char*>& field_names() {
 file_state read_regular_file(const std::string& path, size_t limit, std::vector<uint8_t>* bytes,
                              std::string* reason) {
   bytes->clear();
-  struct stat link {};
-  if (lstat(path.c_str(), &link) != 0) {
-    if (errno == ENOENT) return file_state::missing;
-    *reason = std::strerror(errno);
+  const regular_file file = open_regular_file(path.c_str());
+  if (file.missing) return file_state::missing;
+  if (file.fd < 0) {
+    *reason = file.problem;
     return file_state::unreadable;
   }
-  // Non-blocking, so that a named pipe cannot hold the check up.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    *reason = errno == ENOENT && S_ISLNK(link.st_mode) ? "a dangling symbolic link"
-              : errno == EACCES                        ? "no permission"
-                                                       : std::strerror(errno);
-    return file_state::unreadable;
-  }
-  struct stat st {};
-  file_state state = file_state::read;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    *reason = S_ISDIR(st.st_mode) ? "a directory" : "not a regular file";
-    state = file_state::unreadable;
-  }
-  while (state == file_state::read && bytes->size() < limit) {
-    uint8_t chunk[4096];
-    const ssize_t n = read(fd, chunk, std::min(sizeof chunk, limit - bytes->size()));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *reason = std::strerror(errno);
-      state = file_state::unreadable;
-    }
-    if (n <= 0) break;
-    bytes->insert(bytes->end(), chunk, chunk + n);
-  }
-  close(fd);
-  return state;
+  const bool read = read_up_to(file.fd, limit, bytes, reason);
+  close(file.fd);
+  return read ? file_state::read : file_state::unreadable;
 }

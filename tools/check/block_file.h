@@ -45,7 +45,7 @@ const std::vector<const char*>& field_names();
 enum class file_state { read, missing, unreadable };
 
 // Reads at most `limit` bytes of the regular file at `path` into `bytes`. Anything else is
-// reported, not followed or waited on: no entry (missing), or, as `reason`, a directory, a
-// dangling symbolic link, no permission, or anything that is not a regular file.
+// reported, not followed or waited on: no entry (missing), or, as `reason`, what it is (a
+// directory, a named pipe, a dangling symbolic link, ...) or why it cannot be read.
 file_state read_regular_file(const std::string& path, size_t limit, std::vector<uint8_t>* bytes,
                              std::string* reason);
