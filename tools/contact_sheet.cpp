@@ -4,77 +4,66 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <tuple>
 
-#include "arguments.h"
 #include "bitmap.h"
+#include "options.h"
 #include "sheet.h"
 
 namespace {
 
-void usage(std::FILE* to) {
-  std::fprintf(to,
-               "usage: contact_sheet [DIR] [--output FILE] [--scale N] [--columns N]\n"
-               "                     [--picture FILE | --no-picture]\n"
-               "Reads block0100.bmp ... block1999.bmp from DIR (default: the current directory)\n"
-               "and writes a 24-bit bitmap (default DIR/contact_sheet.bmp) that shows them in\n"
-               "walk order, N columns to a row (default 50), each magnified N times (default 2,\n"
-               "at most 8) in a grey grid, beside the region of the walked picture (default\n"
-               "DIR/picture.bmp) that the blocks cover, at the same magnification.\n");
-}
+const tool_spec spec = {
+    "contact_sheet",
+    "DIR",
+    false,
+    "the directory of the blocks (default: the current directory)",
+    "Reads block0100.bmp ... block1999.bmp from DIR and writes a 24-bit bitmap that shows\n"
+    "them in walk order, in a grey grid, beside the region of the walked picture that the\n"
+    "blocks cover, at the same magnification.\n",
+    {
+        {"--output", {"FILE"}, "the sheet (default: DIR/contact_sheet.bmp)"},
+        {"--scale", {"N"}, "the magnification, 1 ... 8 (default 2)"},
+        {"--columns", {"N"}, "blocks to a row, 1 ... 1900 (default 50)"},
+        {"--picture", {"FILE"}, "the walked picture (default: DIR/picture.bmp)"},
+        {"--no-picture", {}, "the blocks alone"},
+    },
+    "Prints the sheet's path. Exit status: 0 written, 1 a file could not be read or\n"
+    "written, 2 a bad command line.\n",
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  command_line line;
+  if (const std::optional<int> done = parse_command_line(spec, argc, argv, &line)) return *done;
   sheet_options options;
-  std::string output;
-  bool dir_given = false, picture_given = false, no_picture = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (arg == "--help") {
-      usage(stdout);
-      return 0;
-    } else if (arg == "--output" && has_value) {
-      output = argv[++i];
-    } else if (arg == "--picture" && has_value) {
-      options.picture = argv[++i];
-      picture_given = true;
-    } else if (arg == "--no-picture") {
-      no_picture = true;
-    } else if (arg == "--scale" && has_value && parse_int(argv[i + 1], 1, 8, &options.scale)) {
-      ++i;
-    } else if (arg == "--columns" && has_value &&
-               parse_int(argv[i + 1], 1, 1900, &options.columns)) {
-      ++i;
-    } else if (arg[0] != '-' && !dir_given) {
-      options.dir = arg;
-      dir_given = true;
-    } else {
-      std::fprintf(stderr, "contact_sheet: bad argument '%s'\n", argv[i]);
-      usage(stderr);
-      return 2;
-    }
+  options.dir = line.operand.value_or(".");
+  for (const auto& [name, high, value] : {std::make_tuple("--scale", 8, &options.scale),
+                                          std::make_tuple("--columns", 1900, &options.columns)}) {
+    if (!line.given(name)) continue;
+    std::string error;
+    const std::optional<long> n = number_value(spec, line, name, 0, 1, high, &error);
+    if (!n) return trouble(spec, error);
+    *value = static_cast<int>(*n);
   }
-  if (no_picture && picture_given) {
-    std::fprintf(stderr, "contact_sheet: --picture and --no-picture exclude each other\n");
-    return 2;
+  if (line.given("--no-picture") && line.given("--picture")) {
+    return trouble(spec, "--picture and --no-picture exclude each other");
   }
-  if (!picture_given && !no_picture) options.picture = options.dir + "/picture.bmp";
-  if (no_picture) options.picture.clear();
-  if (output.empty()) output = options.dir + "/contact_sheet.bmp";
+  if (line.given("--picture")) options.picture = line.value("--picture");
+  if (!line.given("--picture") && !line.given("--no-picture")) {
+    options.picture = options.dir + "/picture.bmp";
+  }
+  const std::string output =
+      line.given("--output") ? line.value("--output") : options.dir + "/contact_sheet.bmp";
 
   sheet_picture sheet;
   std::string error;
-  if (!make_contact_sheet(options, &sheet, &error)) {
-    std::fprintf(stderr, "contact_sheet: %s\n", error.c_str());
-    return 1;
-  }
+  if (!make_contact_sheet(options, &sheet, &error)) return trouble(spec, error, exit_failed);
   if (!write_sheet(output, sheet)) {
-    std::fprintf(stderr, "contact_sheet: cannot write %s: %s\n", output.c_str(),
-                 std::strerror(errno));
-    return 1;
+    return trouble(spec, "cannot write " + output + ": " + std::strerror(errno), exit_failed);
   }
   std::printf("%s\n", output.c_str());
-  return 0;
+  return exit_ok;
 }

@@ -3,88 +3,97 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <optional>
 #include <string>
 
-#include "arguments.h"
+#include "options.h"
 #include "picture.h"
 #include "whole_file.h"
 
 namespace {
 
-void usage(std::FILE* to) {
-  std::fprintf(to,
-               "usage: make_picture FILE [--width N] [--height N] [--top-down] [--info 40|124]\n"
-               "                    [--table BYTES] [--random SEED]\n"
-               "                    [--profile ICC | --link NAME] [--profile-first]\n"
-               "Writes a 24-bit bitmap (default 600 x 600, bottom-up, 40-byte info block, no\n"
-               "colour table) of a pattern with gradients, edges and thin lines, or of seeded\n"
-               "random bytes. --profile embeds the bytes of the file ICC as a colour profile,\n"
-               "--link names a linked one; either takes the 124-byte info block and places the\n"
-               "profile after the pixels, or with --profile-first before them.\n");
-}
+const tool_spec spec = {
+    "make_picture",
+    "FILE",
+    true,
+    "the picture to write",
+    "Writes a 24-bit bitmap (default 600 x 600, bottom-up, 40-byte info block, no\n"
+    "colour table) of a pattern with gradients, edges and thin lines, or of seeded\n"
+    "random bytes.\n",
+    {
+        {"--width", {"N"}, "pixels, 1 ... 20000"},
+        {"--height", {"N"}, "pixels, 1 ... 20000"},
+        {"--top-down", {}, "rows stored top first (a negative height)"},
+        {"--info", {"BYTES"}, "the info block's size, 40 or 124"},
+        {"--table", {"BYTES"}, "a colour table of so many bytes, 0 ... 1048576"},
+        {"--random", {"SEED"}, "seeded random bytes instead of the pattern"},
+        {"--profile", {"ICC"}, "embeds the bytes of the file ICC as a colour profile"},
+        {"--link", {"NAME"}, "names a linked colour profile"},
+        {"--profile-first", {}, "the profile before the pixels, not after them"},
+    },
+    "--profile and --link take the 124-byte info block.\n",
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  command_line line;
+  if (const std::optional<int> done = parse_command_line(spec, argc, argv, &line)) return *done;
   picture_options options;
-  const char* path = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : "";
-    long n = 0;
-    if (arg == "--help") {
-      usage(stdout);
-      return 0;
-    } else if (arg == "--top-down") {
-      options.layout.top_down = true;
-    } else if (arg == "--width" && parse_number(value, 1, 20000, &n)) {
-      options.width = static_cast<int32_t>(n), ++i;
-    } else if (arg == "--height" && parse_number(value, 1, 20000, &n)) {
-      options.height = static_cast<int32_t>(n), ++i;
-    } else if (arg == "--info" && parse_number(value, 40, 124, &n) && (n == 40 || n == 124)) {
-      options.layout.info_size = static_cast<size_t>(n), ++i;
-    } else if (arg == "--table" && parse_number(value, 0, 1 << 20, &n)) {
-      options.layout.table_size = static_cast<size_t>(n), ++i;
-    } else if (arg == "--profile" && i + 1 < argc && !options.layout.profile.type) {
-      if (!read_whole(value, &options.layout.profile.data)) {
-        std::fprintf(stderr, "make_picture: cannot read %s: %s\n", value, std::strerror(errno));
-        return 1;
-      }
-      options.layout.profile.type = profile_embedded, ++i;
-    } else if (arg == "--link" && i + 1 < argc && !options.layout.profile.type) {
-      options.layout.profile.data.assign(value, value + std::strlen(value) + 1);  // with its NUL
-      options.layout.profile.type = profile_linked, ++i;
-    } else if (arg == "--profile-first") {
-      options.layout.profile_first = true;
-    } else if (arg == "--random" && parse_number(value, 0, 0xFFFFFFFF, &n)) {
-      options.content = picture_content::random, options.seed = static_cast<uint32_t>(n), ++i;
-    } else if (arg[0] != '-' && !path) {
-      path = argv[i];
-    } else {
-      std::fprintf(stderr, "make_picture: bad argument '%s'\n", argv[i]);
-      usage(stderr);
-      return 2;
-    }
+  const struct {
+    const char* name;
+    long low, high;
+  } numbers[] = {{"--width", 1, 20000},
+                 {"--height", 1, 20000},
+                 {"--info", 40, 124},
+                 {"--table", 0, 1 << 20},
+                 {"--random", 0, 0xFFFFFFFF}};
+  long n[std::size(numbers)] = {600, 600, 40, 0, 0};
+  for (size_t k = 0; k < std::size(numbers); ++k) {
+    if (!line.given(numbers[k].name)) continue;
+    std::string error;
+    const std::optional<long> v =
+        number_value(spec, line, numbers[k].name, 0, numbers[k].low, numbers[k].high, &error);
+    if (!v) return trouble(spec, error);
+    n[k] = *v;
   }
-  if (!path) {
-    usage(stderr);
-    return 2;
+  if (n[2] != 40 && n[2] != 124) {
+    return trouble(spec, "--info: BYTES must be 40 or 124, got " + line.value("--info"));
+  }
+  options.width = static_cast<int32_t>(n[0]);
+  options.height = static_cast<int32_t>(n[1]);
+  options.layout.info_size = static_cast<size_t>(n[2]);
+  options.layout.table_size = static_cast<size_t>(n[3]);
+  if (line.given("--random")) {
+    options.content = picture_content::random;
+    options.seed = static_cast<uint32_t>(n[4]);
+  }
+  options.layout.top_down = line.given("--top-down");
+  options.layout.profile_first = line.given("--profile-first");
+  if (line.given("--profile") && line.given("--link")) {
+    return trouble(spec, "--profile and --link exclude each other");
+  }
+  if (line.given("--profile")) {
+    std::string why;
+    if (!read_whole(line.value("--profile"), &options.layout.profile.data, &why)) {
+      return trouble(spec, "cannot read " + line.value("--profile") + ": " + why, exit_failed);
+    }
+    options.layout.profile.type = profile_embedded;
+  } else if (line.given("--link")) {
+    const std::string& name = line.value("--link");
+    options.layout.profile.data.assign(name.c_str(), name.c_str() + name.size() + 1);  // its NUL
+    options.layout.profile.type = profile_linked;
   }
   if (options.layout.profile.type) {
     options.layout.info_size = info_v5_size;
   } else if (options.layout.profile_first) {
-    std::fprintf(stderr, "make_picture: --profile-first needs --profile or --link\n");
-    return 2;
+    return trouble(spec, "--profile-first needs --profile or --link");
   }
 
-  const std::vector<uint8_t> file = make_picture_file(options);
-  std::FILE* out = std::fopen(path, "wb");
-  bool ok = out && std::fwrite(file.data(), 1, file.size(), out) == file.size();
-  if (out) ok = std::fclose(out) == 0 && ok;
-  if (!ok) {
-    std::fprintf(stderr, "make_picture: cannot write %s: %s\n", path, std::strerror(errno));
-    if (out) std::remove(path);
-    return 1;
+  const std::string& path = *line.operand;
+  if (!write_whole(path, make_picture_file(options))) {
+    return trouble(spec, "cannot write " + path + ": " + std::strerror(errno), exit_failed);
   }
-  return 0;
+  return exit_ok;
 }
