@@ -67,9 +67,9 @@ check_set walk_set(const std::string& name, bitmap_picture picture) {
   return set;
 }
 
-int32_t read_walk_set(const std::string& path, check_set* set) {
+int32_t read_walk_set(const std::string& path, check_set* set, std::string* problem) {
   bitmap_picture picture;
-  const int32_t status = read_bitmap_file(path.c_str(), &picture);
+  const int32_t status = read_bitmap_file(path.c_str(), &picture, problem);
   if (status != bitmap_ok) return status;
   if (!suits_walk(picture.width, picture.height, picture.bits_per_pixel, picture.info)) {
     return unusable_picture;

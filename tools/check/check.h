@@ -36,8 +36,9 @@ struct check_set {
 check_set walk_set(const std::string& name, bitmap_picture picture);
 
 // The walk over the picture at `path`, read as blockwalk reads it; returns blockwalk's status
-// for it: bitmap_ok, or the status blockwalk refuses it with (unusable_picture among them).
-int32_t read_walk_set(const std::string& path, check_set* set);
+// for it: bitmap_ok, or the status blockwalk refuses it with (unusable_picture among them), and
+// for a picture that cannot be opened, why in `problem` (empty if it is missing).
+int32_t read_walk_set(const std::string& path, check_set* set, std::string* problem = nullptr);
 
 // Blocks that share a path, phases, clamp states and the sign of their vector.
 struct group_key {

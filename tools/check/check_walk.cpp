@@ -7,60 +7,48 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 
-#include "arguments.h"
 #include "check.h"
 #include "difference_sheet.h"
 #include "explain.h"
 #include "manifest.h"
+#include "options.h"
 #include "report.h"
 #include "whole_file.h"
 
 namespace {
 
-void usage() {
-  std::printf(
-      "usage: check_walk [DIR] [--picture FILE] [--json FILE] [--sheet FILE]\n"
-      "                  [--explain FILE ROW PIXEL CHANNEL]\n"
-      "Checks block0100.bmp ... block1999.bmp in DIR (default: the current directory), as\n"
-      "another implementation wrote them from DIR/picture.bmp (or --picture FILE), against\n"
-      "the files blockwalk writes: header, info block, colour profile and pixels. Where DIR\n"
-      "holds a vector set (vectors.csv, see make_vectors), checks the files it names instead.\n"
-      "Prints a verdict; the pixel differences of each path and phase pair (and for a set,\n"
-      "each pair of clamp states and sign of vector), with the faults that reproduce them\n"
-      "exactly; the header fields that differ; the files missing or unreadable; and what\n"
-      "the blocks never exercised.\n"
-      "Bytes are counted as the file stores them: row 0 is the first row of its pixel array\n"
-      "(bytes 0 ... 47), pixel 0 ... 15 counts from the left, channel 0 is blue, 1 green,\n"
-      "2 red.\n"
-      "  --json FILE   the whole report as JSON; FILE - puts it on standard output\n"
-      "                instead of the text\n"
-      "  --sheet FILE  the differences as a picture in the contact sheet's layout\n"
-      "  --explain FILE ROW PIXEL CHANNEL\n"
-      "                how that byte of that block file comes about, instead of the report\n"
-      "Nothing is written but what these options name. Exit status: 0 identical, 1 any\n"
-      "difference (missing files too), 2 trouble.\n");
-}
-
-int trouble(const std::string& message) {
-  std::fprintf(stderr, "check_walk: %s\n", message.c_str());
-  return 2;
-}
-
-// What blockwalk prints for a picture it refuses, and why.
-std::string refusal(int32_t status) {
-  const char* why = status == bitmap_cannot_open ? "cannot be opened"
-                    : status == bitmap_malformed ? "not a bitmap, or malformed"
-                                                 : "a bitmap the walk cannot use: not 24 bits "
-                                                   "per pixel, compressed, or smaller than "
-                                                   "533 x 533";
-  return "error " + std::to_string(status) + "! (" + why + ")";
-}
-
-struct explain_request {
-  std::string file;
-  int row = 0, pixel = 0, channel = 0;
+const tool_spec spec = {
+    "check_walk",
+    "DIR",
+    false,
+    "the directory of the blocks (default: the current directory)",
+    "Checks block0100.bmp ... block1999.bmp in DIR, as another implementation wrote\n"
+    "them from DIR/picture.bmp (or --picture FILE), against the files blockwalk writes:\n"
+    "header, info block, colour profile and pixels. Where DIR holds a vector set\n"
+    "(vectors.csv, see make_vectors), checks the files it names instead: at most 100000\n"
+    "vectors, in a manifest of at most 64 MB. Prints a verdict; the pixel differences of\n"
+    "each path and phase pair (and for a set, each pair of clamp states and sign of\n"
+    "vector), with the faults that reproduce them exactly; the header fields that differ;\n"
+    "the files missing or unreadable; and what the blocks never exercised.\n"
+    "Bytes are counted as the file stores them: row 0 is the first row of its pixel array\n"
+    "(bytes 0 ... 47), pixel 0 ... 15 counts from the left, channel 0 is blue, 1 green,\n"
+    "2 red.\n",
+    {
+        {"--picture", {"FILE"}, "the walked picture (default: DIR/picture.bmp)"},
+        {"--json",
+         {"FILE"},
+         "the whole report as JSON; FILE - puts it on standard output\ninstead of the text"},
+        {"--sheet", {"FILE"}, "the differences as a picture, with its own legend"},
+        {"--explain",
+         {"FILE", "ROW", "PIXEL", "CHANNEL"},
+         "how that byte of that block file comes about, instead of the\nreport: ROW and PIXEL 0 "
+         "... 15, CHANNEL 0 ... 2"},
+    },
+    "Nothing is written but what these options name. Exit status: 0 identical, 1 any\n"
+    "difference (missing files too: a check that saw no file never passes), 2 trouble.\n",
 };
 
 std::string base_name(const std::string& path) {
@@ -69,56 +57,46 @@ std::string base_name(const std::string& path) {
 }
 
 int run(int argc, char** argv) {
-  std::string dir = ".", picture, json, sheet;
-  bool dir_given = false, explaining = false;
-  explain_request explain;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool has_value = i + 1 < argc && argv[i + 1][0];
-    if (arg == "--help") {
-      usage();
-      return 0;
-    } else if (arg == "--picture" && has_value) {
-      picture = argv[++i];
-    } else if (arg == "--json" && has_value) {
-      json = argv[++i];
-    } else if (arg == "--sheet" && has_value) {
-      sheet = argv[++i];
-    } else if (arg == "--explain" && i + 4 < argc && parse_int(argv[i + 2], 0, 15, &explain.row) &&
-               parse_int(argv[i + 3], 0, 15, &explain.pixel) &&
-               parse_int(argv[i + 4], 0, 2, &explain.channel)) {
-      explain.file = base_name(argv[i + 1]);
-      explaining = true;
-      i += 4;
-    } else if (!arg.empty() && arg[0] != '-' && !dir_given) {
-      dir = arg;
-      dir_given = true;
-    } else {
-      return trouble("bad argument '" + arg + "'; --help tells the usage");
-    }
+  command_line line;
+  if (const std::optional<int> done = parse_command_line(spec, argc, argv, &line)) return *done;
+  const std::string dir = line.operand.value_or(".");
+  const bool explaining = line.given("--explain");
+  int explain_at[3] = {};
+  for (size_t k = 0; explaining && k < 3; ++k) {
+    std::string error;
+    const std::optional<long> n =
+        number_value(spec, line, "--explain", k + 1, 0, k < 2 ? 15 : 2, &error);
+    if (!n) return trouble(spec, error);
+    explain_at[k] = static_cast<int>(*n);
   }
+  const std::string explained_file = explaining ? base_name(line.value("--explain")) : "";
+  std::string picture = line.given("--picture") ? line.value("--picture") : "";
+  const std::string json = line.given("--json") ? line.value("--json") : "";
+  const std::string sheet = line.given("--sheet") ? line.value("--sheet") : "";
+
   struct stat st {};
   if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    return trouble(dir + ": not a directory");
+    return trouble(spec, dir + ": not a directory");
   }
   check_set set;
   if (lstat((dir + "/" + manifest_name).c_str(), &st) == 0) {
     if (!picture.empty())
-      return trouble("--picture is for a walk; a vector set names its pictures");
+      return trouble(spec, "--picture is for a walk; a vector set names its pictures");
     std::string error;
-    if (!read_manifest(dir, &set, &error)) return trouble(dir + "/" + error);
+    if (!read_manifest(dir, &set, &error)) return trouble(spec, dir + "/" + error);
   } else {
     if (picture.empty()) picture = dir + "/picture.bmp";
-    const int32_t status = read_walk_set(picture, &set);
-    if (status != bitmap_ok) return trouble(picture + ": " + refusal(status));
+    std::string problem;
+    const int32_t status = read_walk_set(picture, &set, &problem);
+    if (status != bitmap_ok) return trouble(spec, picture + ": " + bitmap_refusal(status, problem));
   }
 
   size_t explained = set.cases.size();
   for (size_t i = 0; explaining && i < set.cases.size(); ++i) {
-    if (set.cases[i].file == explain.file) explained = i;
+    if (set.cases[i].file == explained_file) explained = i;
   }
   if (explaining && explained == set.cases.size()) {
-    return trouble(explain.file + ": no block file of the " + (set.walk ? "walk" : "set"));
+    return trouble(spec, explained_file + ": no block file of the " + (set.walk ? "walk" : "set"));
   }
 
   const check_report report = run_check(set, dir);
@@ -128,26 +106,26 @@ int run(int argc, char** argv) {
     char* text = nullptr;
     size_t size = 0;
     std::FILE* memory = open_memstream(&text, &size);
-    if (!memory) return trouble("out of memory");
+    if (!memory) return trouble(spec, "out of memory");
     write_json_report(set, report, memory);
     std::fclose(memory);
     json_text.assign(text, text + size);
     std::free(text);
     if (json != "-" && !write_whole(json, json_text)) {
-      return trouble("cannot write " + json + ": " + std::strerror(errno));
+      return trouble(spec, "cannot write " + json + ": " + std::strerror(errno));
     }
   }
   if (!sheet.empty() && !write_sheet(sheet, make_difference_sheet(set, report, sheet_options{}))) {
-    return trouble("cannot write " + sheet + ": " + std::strerror(errno));
+    return trouble(spec, "cannot write " + sheet + ": " + std::strerror(errno));
   }
   if (explaining) {
-    write_explanation(set, report, explained, explain.row, explain.pixel, explain.channel, stdout);
+    write_explanation(set, report, explained, explain_at[0], explain_at[1], explain_at[2], stdout);
   } else if (json == "-") {
     std::fwrite(json_text.data(), 1, json_text.size(), stdout);
   } else {
-    write_text_report(set, report, stdout);
+    write_text_report(set, report, stdout, dir);
   }
-  return report.identical() ? 0 : 1;
+  return report.identical() ? exit_ok : exit_failed;
 }
 
 }  // namespace
@@ -156,6 +134,6 @@ int main(int argc, char** argv) {
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {
-    return trouble("out of memory");
+    return trouble(spec, "out of memory");
   }
 }

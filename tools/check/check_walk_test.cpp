@@ -82,10 +82,15 @@ TEST_F(check_walk_program, exits_2_with_one_line_on_trouble) {
   const struct {
     std::string args, message;
   } cases[] = {
-      {". --frobnicate", "check_walk: bad argument '--frobnicate'; --help tells the usage\n"},
-      {". --json", "check_walk: bad argument '--json'; --help tells the usage\n"},
-      {". other", "check_walk: bad argument 'other'; --help tells the usage\n"},
-      {". --explain block0100.bmp 16 0 0", "check_walk: bad argument '--explain'"},
+      {". --frobnicate", "check_walk: --frobnicate: no such option; --help tells the usage\n"},
+      {". --json", "check_walk: --json: FILE missing after it; --help tells the usage\n"},
+      {". --json a --json b", "check_walk: --json: given twice; --help tells the usage\n"},
+      {". other", "check_walk: 'other': a second DIR, after '.'; --help tells the usage\n"},
+      {". --explain block0100.bmp 16 0 0", "check_walk: --explain: ROW must be 0 ... 15, got 16\n"},
+      {". --explain block0100.bmp 0 x 0", "check_walk: --explain: PIXEL must be 0 ... 15, got x\n"},
+      {". --explain block0100.bmp 0 0 3",
+       "check_walk: --explain: CHANNEL must be 0 ... 2, got 3\n"},
+      {". --explain block0100.bmp 0 0", "check_walk: --explain: CHANNEL missing after it; "},
       {"no_such_dir", "check_walk: no_such_dir: not a directory\n"},
       {"picture.bmp", "check_walk: picture.bmp: not a directory\n"},
       {". --picture none.bmp", "check_walk: none.bmp: error -1! (cannot be opened)\n"},
@@ -133,7 +138,12 @@ TEST_F(check_walk_program, writes_the_report_as_json) {
       "\"two_d\", \"phases\": [2, 2], ",
       "{\"path\": \"two_d\", \"phases\": [3, 3], ",
       "\"differing_blocks\": 0, \"differing_bytes\": 0, \"max_abs_difference\": 0, ",
-      "\"diagnosis\": []}]}\n",
+      "\"diagnosis\": []}],\n",
+      " \"coverage\": {\"paths\": [\"copy\", \"two_d\"], \"paths_never\": [\"horizontal\", "
+      "\"vertical\"],\n   \"phase_pairs\": [[0, 0], [1, 1], [2, 2], [3, 3]],\n   "
+      "\"phase_pairs_never\": [[0, 1], [0, 2], [0, 3], [1, 0], [1, 2], [1, 3], [2, 0], [2, 1], "
+      "[2, 3], [3, 0], [3, 1], [3, 2]],\n   \"clamps\": [], \"clamps_never\": [\"h low\", "
+      "\"h high\", \"v low\", \"v high\"], \"negative_vectors\": false}}\n",
   };
   size_t at = 0;
   for (const std::string& part : want) {

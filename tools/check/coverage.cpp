@@ -1,6 +1,7 @@
 #include "coverage.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 
@@ -19,6 +20,35 @@ std::string cell(const counts& c) {
 }
 
 }  // namespace
+
+coverage_summary summarize_coverage(const check_set& set) {
+  std::set<std::pair<int, int>> pairs;
+  std::set<block_path> paths;
+  std::set<std::string> clamps;
+  coverage_summary c;
+  for (const check_case& k : set.cases) {
+    const group_key key = group_of(k.call);
+    pairs.insert({key.phase[0], key.phase[1]});
+    paths.insert(key.path);
+    for (int a = 0; a < 2; ++a) {
+      if (key.clamp[a] == clamp_state::none) continue;
+      clamps.insert(std::string(a == axis_h ? "h " : "v ") + clamp_name(key.clamp[a]));
+    }
+    c.negative |= key.negative;
+  }
+  for (const block_path p :
+       {block_path::copy, block_path::horizontal, block_path::vertical, block_path::two_d}) {
+    (paths.count(p) ? c.paths : c.paths_never).push_back(p);
+  }
+  for (int h = 0; h < 4; ++h) {
+    for (int v = 0; v < 4; ++v)
+      (pairs.count({h, v}) ? c.phase_pairs : c.phase_pairs_never).push_back({h, v});
+  }
+  for (const char* clamp : {"h low", "h high", "v low", "v high"}) {
+    (clamps.count(clamp) ? c.clamps : c.clamps_never).push_back(clamp);
+  }
+  return c;
+}
 
 void write_coverage_table(const check_set& set, std::FILE* to) {
   std::map<std::tuple<block_path, int, int, clamp_state, clamp_state>, counts> cells;

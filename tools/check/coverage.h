@@ -1,9 +1,24 @@
-// What a set of vectors exercises of interpolate_block: the coverage table of make_vectors.
+// What a set of blocks exercises of interpolate_block: the summary that reports end with, and the
+// coverage table of make_vectors.
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "check.h"
+
+// Which paths, phase pairs and clamps (at "h low", "h high", "v low", "v high") the calls of a
+// set ran and never ran, and whether any of them had a negative vector.
+struct coverage_summary {
+  std::vector<block_path> paths, paths_never;
+  std::vector<std::pair<int, int>> phase_pairs, phase_pairs_never;
+  std::vector<std::string> clamps, clamps_never;
+  bool negative = false;
+};
+
+coverage_summary summarize_coverage(const check_set& set);
 
 // Prints, for each path and phase pair, the vectors in each pair of clamp states (horizontal /
 // vertical) as non-negative + negative; then the positions exactly at a bound, the negative

@@ -7,44 +7,53 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 
-#include "arguments.h"
 #include "coverage.h"
 #include "interpolate.h"
 #include "manifest.h"
+#include "options.h"
 #include "picture.h"
 #include "whole_file.h"
 
 namespace {
 
-void usage() {
-  std::printf(
-      "usage: make_vectors [--picture FILE] [--seed S] OUTDIR\n"
-      "       make_vectors --coverage DIR\n"
-      "Writes into OUTDIR (made if missing) reference vectors for interpolate_block that\n"
-      "cover all of it: every phase pair, negative vectors, the clamp at and beyond every\n"
-      "bound, vectors far outside the picture and at the extremes of 32 bits, copies at the\n"
-      "corners of the area a copy may read. OUTDIR receives:\n"
-      "  vectors.csv     one line per vector: file, picture, stride, height, x, y, mvx, mvy\n"
-      "                  (the arguments of the call), then path, hx, vy, clamp_x, clamp_y\n"
-      "                  (what the routine makes of them), after a line naming the columns\n"
-      "  vector0001.bmp ... one block file per vector, as blockwalk writes block files\n"
-      "  the pictures:   random.bmp (seeded by S, default 1) and extremes.bmp (255 under\n"
-      "                  positive taps, 0 under negative ones), or picture.bmp, a copy of\n"
-      "                  FILE (an uncompressed 24-bit bitmap of at least 64 x 64 pixels)\n"
-      "The plane of a call is its picture's pixel array: rows in the file's order, without\n"
-      "their alignment bytes. height is the height to clamp against, 33 rows less than the\n"
-      "picture's, so that a block clamped at the bottom reads inside it.\n"
-      "check_walk OUTDIR then checks the block files another implementation wrote there.\n"
-      "--coverage prints what the set in DIR covers, and how often.\n");
-}
-
-int trouble(const std::string& message) {
-  std::fprintf(stderr, "make_vectors: %s\n", message.c_str());
-  return 2;
-}
+const tool_spec spec = {
+    "make_vectors",
+    "OUTDIR",
+    false,
+    "the set's directory, made if missing",
+    "Writes a set of reference vectors for interpolate_block that covers all of it:\n"
+    "every phase pair, negative vectors, the clamp at and beyond every bound, vectors far\n"
+    "outside the picture and at the extremes of 32 bits, copies at the corners of the\n"
+    "area a copy may read. OUTDIR receives:\n"
+    "  vectors.csv     one line per vector: file, picture, stride, height, x, y, mvx, mvy\n"
+    "                  (the arguments of the call), then path, hx, vy, clamp_x, clamp_y\n"
+    "                  (what the routine makes of them), after a line naming the columns\n"
+    "  the pictures:   random.bmp (seeded by S, default 1) and extremes.bmp (255 under\n"
+    "                  positive taps, 0 under negative ones), or picture.bmp, a copy of\n"
+    "                  FILE (an uncompressed 24-bit bitmap of at least 64 x 64 pixels)\n"
+    "  expected/       the expected block files, vector0001.bmp ... , as blockwalk\n"
+    "                  writes block files\n"
+    "The implementation under test writes its own block files, under the names the\n"
+    "manifest gives, into OUTDIR itself; then check_walk OUTDIR checks them. Until it\n"
+    "has, every one is missing and the check fails. An OUTDIR that holds such files\n"
+    "already (from an earlier run) is refused.\n"
+    "The plane of a call is its picture's pixel array: rows in the file's order, without\n"
+    "their alignment bytes. height is the height to clamp against, 33 rows less than the\n"
+    "picture's, so that a block clamped at the bottom reads inside it.\n",
+    {
+        {"--picture",
+         {"FILE"},
+         "vectors over a copy of this picture instead of the two\ngenerated ones"},
+        {"--seed", {"S"}, "seeds the random picture and the positions (default 1)"},
+        {"--coverage", {"DIR"}, "prints what the set in DIR covers, and how often, instead"},
+    },
+    "Limits a set must keep for check_walk: at most 100000 vectors, a manifest of at most\n"
+    "64 MB.\n",
+};
 
 // A position on one axis, in whole pixels after the vector's whole part, by how it meets the
 // clamp's bounds -15 and size - 2.
@@ -130,25 +139,60 @@ std::vector<block_call> vectors_for(int32_t width, int32_t rows, std::mt19937& r
 
 struct new_picture {
   std::string name;
+  int32_t width = 0, height = 0;
   std::vector<uint8_t> file;
 };
 
+std::string vector_file_name(size_t n) {
+  char name[32];
+  std::snprintf(name, sizeof name, "vector%04zu.bmp", n);
+  return name;
+}
+
 int write_set(const std::string& out, const std::vector<new_picture>& pictures, uint32_t seed) {
-  check_set set;
   std::mt19937 rng(seed);
-  for (const new_picture& p : pictures) {
+  std::vector<std::vector<block_call>> calls;
+  for (const new_picture& p : pictures) calls.push_back(vectors_for(p.width, p.height, rng));
+  // The implementation writes into OUTDIR under these names: files already there are an earlier
+  // run's, and would be checked as if it had just written them.
+  size_t count = 0;
+  for (const std::vector<block_call>& c : calls) count += c.size();
+  std::vector<std::string> earlier;
+  for (size_t n = 1; n <= count; ++n) {
+    struct stat st {};
+    if (lstat((out + "/" + vector_file_name(n)).c_str(), &st) == 0) {
+      earlier.push_back(vector_file_name(n));
+    }
+  }
+  if (!earlier.empty()) {
+    return trouble(
+        spec,
+        out + " holds " + earlier[0] +
+            (earlier.size() > 1 ? " and " + std::to_string(earlier.size() - 1) + " more" : "") +
+            " of an earlier run, which a check would take for the new ones; "
+            "remove them, or choose another OUTDIR");
+  }
+  const std::string expected = out + "/" + expected_dir;
+  struct stat st {};
+  if (mkdir(expected.c_str(), 0777) != 0 &&
+      (errno != EEXIST || stat(expected.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+    return trouble(spec, expected + ": not a directory, and cannot be made one");
+  }
+
+  check_set set;
+  for (size_t k = 0; k < pictures.size(); ++k) {
+    const new_picture& p = pictures[k];
     const std::string path = out + "/" + p.name;
-    if (!write_whole(path, p.file))
-      return trouble("cannot write " + path + ": " + std::strerror(errno));
+    if (!write_whole(path, p.file)) {
+      return trouble(spec, "cannot write " + path + ": " + std::strerror(errno));
+    }
     check_picture picture{p.name, {}, {}};
     if (read_bitmap_file(path.c_str(), &picture.bitmap) != bitmap_ok) {
-      return trouble(path + ": cannot be read back");
+      return trouble(spec, path + ": cannot be read back");
     }
     picture.layout = make_block_layout(picture.bitmap);
-    for (const block_call& call : vectors_for(picture.bitmap.width, picture.bitmap.height, rng)) {
-      char name[32];
-      std::snprintf(name, sizeof name, "vector%04zu.bmp", set.cases.size() + 1);
-      set.cases.push_back({name, set.pictures.size(), call});
+    for (const block_call& call : calls[k]) {
+      set.cases.push_back({vector_file_name(set.cases.size() + 1), set.pictures.size(), call});
     }
     set.pictures.push_back(std::move(picture));
   }
@@ -156,7 +200,7 @@ int write_set(const std::string& out, const std::vector<new_picture>& pictures, 
     const check_picture& picture = set.pictures[c.picture];
     const block_layout& layout = picture.layout;
     if (!footprint_fits(c.call, picture.bitmap.plane.size())) {
-      return trouble(c.file + ": its footprint leaves the plane");  // a fault of this tool
+      return trouble(spec, c.file + ": its footprint leaves the plane");  // a fault of this tool
     }
     std::vector<uint8_t> file = layout.prefix;
     file.resize(file.size() + block_bytes);
@@ -164,66 +208,71 @@ int write_set(const std::string& out, const std::vector<new_picture>& pictures, 
     interpolate_block(v.stride, file.data() + layout.prefix.size(), picture.bitmap.plane.data(),
                       v.height, v.x, v.y, v.mvx, v.mvy);
     file.insert(file.end(), layout.profile.begin(), layout.profile.end());
-    const std::string path = out + "/" + c.file;
-    if (!write_whole(path, file))
-      return trouble("cannot write " + path + ": " + std::strerror(errno));
+    const std::string path = expected + "/" + c.file;
+    if (!write_whole(path, file)) {
+      return trouble(spec, "cannot write " + path + ": " + std::strerror(errno));
+    }
   }
   const std::string manifest = manifest_text(set);
   const std::string path = out + "/" + manifest_name;
   if (!write_whole(path, {manifest.begin(), manifest.end()})) {
-    return trouble("cannot write " + path + ": " + std::strerror(errno));
+    return trouble(spec, "cannot write " + path + ": " + std::strerror(errno));
   }
-  return 0;
+  std::printf(
+      "%zu vectors in %s, their expected blocks in %s/; the implementation under test\n"
+      "writes its blocks into %s, then: check_walk %s\n",
+      set.cases.size(), path.c_str(), expected.c_str(), out.c_str(), out.c_str());
+  return exit_ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string out, picture, coverage;
+  command_line line;
+  if (const std::optional<int> done = parse_command_line(spec, argc, argv, &line)) return *done;
   long seed = 1;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool has_value = i + 1 < argc && argv[i + 1][0];
-    if (arg == "--help") {
-      usage();
-      return 0;
-    } else if (arg == "--picture" && has_value) {
-      picture = argv[++i];
-    } else if (arg == "--coverage" && has_value) {
-      coverage = argv[++i];
-    } else if (arg == "--seed" && has_value && parse_number(argv[i + 1], 0, 0xFFFFFFFF, &seed)) {
-      ++i;
-    } else if (!arg.empty() && arg[0] != '-' && out.empty()) {
-      out = arg;
-    } else {
-      return trouble("bad argument '" + arg + "'; --help tells the usage");
-    }
+  if (line.given("--seed")) {
+    std::string error;
+    const std::optional<long> n = number_value(spec, line, "--seed", 0, 0, 0xFFFFFFFF, &error);
+    if (!n) return trouble(spec, error);
+    seed = *n;
   }
-  if (!coverage.empty()) {
-    if (!out.empty() || !picture.empty()) return trouble("--coverage takes a directory alone");
+  if (line.given("--coverage")) {
+    if (line.operand || line.given("--picture")) {
+      return trouble(spec, "--coverage takes a directory alone");
+    }
+    const std::string& dir = line.value("--coverage");
     check_set set;
     std::string error;
-    if (!read_manifest(coverage, &set, &error)) return trouble(coverage + "/" + error);
-    std::printf("%zu vectors in %s/%s\n", set.cases.size(), coverage.c_str(), manifest_name);
+    if (!read_manifest(dir, &set, &error)) return trouble(spec, dir + "/" + error);
+    std::printf("%zu vectors in %s/%s\n", set.cases.size(), dir.c_str(), manifest_name);
     write_coverage_table(set, stdout);
-    return 0;
+    return exit_ok;
   }
-  if (out.empty()) return trouble("no OUTDIR; --help tells the usage");
+  if (!line.operand) return trouble(spec, "no OUTDIR; --help tells the usage");
+  const std::string& out = *line.operand;
   struct stat st {};
   if (mkdir(out.c_str(), 0777) != 0 &&
       (errno != EEXIST || stat(out.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
-    return trouble(out + ": not a directory, and cannot be made one");
+    return trouble(spec, out + ": not a directory, and cannot be made one");
   }
 
   std::vector<new_picture> pictures;
-  if (!picture.empty()) {
+  if (line.given("--picture")) {
+    const std::string& picture = line.value("--picture");
     bitmap_picture bitmap;
-    const int32_t status = read_bitmap_file(picture.c_str(), &bitmap);
-    if (status != bitmap_ok || bitmap.plane.empty() || bitmap.width < 64 || bitmap.height < 64) {
-      return trouble(picture + ": not an uncompressed 24-bit bitmap of at least 64 x 64 pixels");
+    std::string problem;
+    const int32_t status = read_bitmap_file(picture.c_str(), &bitmap, &problem);
+    if (status == bitmap_cannot_open) {
+      return trouble(spec, picture + ": " + bitmap_problem(status, problem));
     }
-    new_picture copy{"picture.bmp", {}};
-    if (!read_whole(picture, &copy.file)) return trouble(picture + ": cannot be read");
+    if (status != bitmap_ok || bitmap.plane.empty() || bitmap.width < 64 || bitmap.height < 64) {
+      return trouble(spec,
+                     picture + ": not an uncompressed 24-bit bitmap of at least 64 x 64 pixels");
+    }
+    new_picture copy{"picture.bmp", bitmap.width, bitmap.height, {}};
+    std::string why;
+    if (!read_whole(picture, &copy.file, &why)) return trouble(spec, picture + ": " + why);
     pictures.push_back(std::move(copy));
   } else {
     // Row lengths of 3 alignment bytes and of none, a bottom-up picture and a top-down one.
@@ -237,8 +286,9 @@ int main(int argc, char** argv) {
     extremes.height = 120;
     extremes.content = picture_content::extremes;
     extremes.layout.top_down = true;
-    pictures.push_back({"random.bmp", make_picture_file(random)});
-    pictures.push_back({"extremes.bmp", make_picture_file(extremes)});
+    pictures.push_back({"random.bmp", random.width, random.height, make_picture_file(random)});
+    pictures.push_back(
+        {"extremes.bmp", extremes.width, extremes.height, make_picture_file(extremes)});
   }
   return write_set(out, pictures, static_cast<uint32_t>(seed));
 }

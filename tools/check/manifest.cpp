@@ -1,9 +1,15 @@
 #include "manifest.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
+#include <optional>
+
+#include "options.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -11,7 +17,7 @@ const char* const columns[] = {"file", "picture", "stride", "height", "x",      
                                "mvy",  "path",    "hx",     "vy",     "clamp_x", "clamp_y"};
 enum column { file, picture, stride, height, x, y, mvx, mvy, path, hx, vy, clamp_x, clamp_y };
 constexpr size_t column_count = std::size(columns);
-constexpr size_t max_manifest_bytes = size_t{64} << 20;
+constexpr size_t first_derived = path;  // the columns from here on say what the call makes
 
 std::vector<std::string> split(const std::string& line) {
   std::vector<std::string> fields(1);
@@ -37,10 +43,6 @@ bool parse_int32(const std::string& text, int32_t* value) {
   return true;
 }
 
-const char* refusal(int32_t status) {
-  return status == bitmap_cannot_open ? "cannot be opened" : "is not a bitmap, or malformed";
-}
-
 // Reads a picture of the set, once; "" or why it cannot serve.
 std::string load_picture(const std::string& dir, const std::string& name, check_set* set,
                          std::map<std::string, size_t>* loaded, size_t* index) {
@@ -51,8 +53,12 @@ std::string load_picture(const std::string& dir, const std::string& name, check_
   }
   check_picture p;
   p.name = name;
-  const int32_t status = read_bitmap_file((dir + "/" + name).c_str(), &p.bitmap);
-  if (status != bitmap_ok) return "picture " + name + " " + refusal(status);
+  std::string problem;
+  const int32_t status = read_bitmap_file((dir + "/" + name).c_str(), &p.bitmap, &problem);
+  if (status != bitmap_ok) {
+    return "picture " + name + (status == bitmap_cannot_open ? " " : " is ") +
+           bitmap_problem(status, problem);
+  }
   if (p.bitmap.bits_per_pixel != 24 || load_le32(p.bitmap.info.data() + info_compression_at) != 0) {
     return "picture " + name + " is not an uncompressed 24-bit bitmap";
   }
@@ -64,19 +70,20 @@ std::string load_picture(const std::string& dir, const std::string& name, check_
 }
 
 // Why the fields of one line make no vector of the set, or "".
-std::string parse_case(const std::string& dir, const std::vector<std::string>& f, check_set* set,
-                       std::map<std::string, size_t>* loaded, check_case* c) {
+std::string parse_case(const std::string& dir, const std::vector<std::optional<std::string>>& f,
+                       check_set* set, std::map<std::string, size_t>* loaded, check_case* c) {
   for (const column name : {file, picture}) {
-    if (!plain_file_name(f[name])) {
-      return std::string(columns[name]) + " '" + f[name] + "' is not a plain name in the directory";
+    if (!plain_file_name(*f[name])) {
+      return std::string(columns[name]) + " '" + *f[name] +
+             "' is not a plain name in the directory";
     }
   }
-  c->file = f[file];
+  c->file = *f[file];
   int32_t* const numbers[] = {&c->call.stride, &c->call.height, &c->call.x,
                               &c->call.y,      &c->call.mvx,    &c->call.mvy};
   for (int k = 0; k < 6; ++k) {
-    if (!parse_int32(f[stride + k], numbers[k])) {
-      return std::string(columns[stride + k]) + " '" + f[stride + k] +
+    if (!parse_int32(*f[stride + k], numbers[k])) {
+      return std::string(columns[stride + k]) + " '" + *f[stride + k] +
              "' is not a whole number of 32 bits";
     }
   }
@@ -87,15 +94,15 @@ std::string parse_case(const std::string& dir, const std::vector<std::string>& f
                                  std::to_string(key.phase[1]), clamp_name(key.clamp[0]),
                                  clamp_name(key.clamp[1])};
   for (int k = 0; k < 5; ++k) {
-    if (f[path + k] != derived[k]) {
-      return std::string(columns[path + k]) + " is '" + f[path + k] + "', but the vector gives '" +
+    if (f[path + k] && *f[path + k] != derived[k]) {
+      return std::string(columns[path + k]) + " is '" + *f[path + k] + "', but the vector gives '" +
              derived[k] + "'";
     }
   }
-  const std::string bad_picture = load_picture(dir, f[picture], set, loaded, &c->picture);
+  const std::string bad_picture = load_picture(dir, *f[picture], set, loaded, &c->picture);
   if (!bad_picture.empty()) return bad_picture;
   if (!footprint_fits(c->call, set->pictures[c->picture].bitmap.plane.size())) {
-    return "the block reads beyond the plane of " + f[picture];
+    return "the block reads beyond the plane of " + *f[picture];
   }
   return "";
 }
@@ -112,35 +119,56 @@ bool plain_file_name(const std::string& name) {
 
 bool read_manifest(const std::string& dir, check_set* set, std::string* error) {
   *set = check_set{};
-  std::vector<uint8_t> bytes;
-  std::string reason;
-  const file_state state =
-      read_regular_file(dir + "/" + manifest_name, max_manifest_bytes + 1, &bytes, &reason);
-  if (state != file_state::read || bytes.size() > max_manifest_bytes) {
-    *error = std::string(manifest_name) + ": " +
-             (state == file_state::missing ? "missing"
-              : state == file_state::read  ? "larger than 64 MB"
-                                           : reason);
+  const std::string name = manifest_name;
+  const regular_file file = open_regular_file((dir + "/" + name).c_str());
+  if (file.fd < 0) {
+    *error = name + ": " + (file.missing ? "missing" : file.problem);
     return false;
   }
+  // Its size is checked before a byte is read: a huge file costs nothing to refuse.
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  const bool read = file.size <= max_manifest_bytes &&
+                    read_up_to(file.fd, max_manifest_bytes + 1, &bytes, &reason);
+  close(file.fd);
+  if (file.size > max_manifest_bytes || bytes.size() > max_manifest_bytes) {
+    *error = name + ": larger than " + std::to_string(max_manifest_bytes >> 20) + " MB, the limit";
+    return false;
+  }
+  if (!read) {
+    *error = name + ": " + reason;
+    return false;
+  }
+  return parse_manifest(bytes, dir, set, error);
+}
+
+bool parse_manifest(const std::vector<uint8_t>& bytes, const std::string& dir, check_set* set,
+                    std::string* error) {
+  *set = check_set{};
   const auto fail = [&](size_t line, const std::string& why) {
     *error = std::string(manifest_name) + " line " + std::to_string(line) + ": " + why;
     return false;
   };
 
+  // Spreadsheets begin their CSV with a byte-order mark.
+  static const uint8_t bom[] = {0xEF, 0xBB, 0xBF};
+  const bool marked = bytes.size() >= 3 && std::equal(bom, bom + 3, bytes.begin());
   std::vector<std::string> lines(1);
-  for (const uint8_t b : bytes) {
-    if (b == '\n') {
+  for (auto b = bytes.begin() + (marked ? 3 : 0); b != bytes.end(); ++b) {
+    if (*b == '\n') {
       lines.emplace_back();
-    } else if (b != '\r') {
-      lines.back() += static_cast<char>(b);
+    } else if (*b != '\r') {
+      lines.back() += static_cast<char>(*b);
     }
   }
+  // The call's columns are required; the derived ones, where present, are checked.
   const std::vector<std::string> header = split(lines[0]);
   size_t at[column_count];
   for (size_t k = 0; k < column_count; ++k) {
     const auto found = std::find(header.begin(), header.end(), columns[k]);
-    if (found == header.end()) return fail(1, std::string("no column '") + columns[k] + "'");
+    if (found == header.end() && k < first_derived) {
+      return fail(1, std::string("no column '") + columns[k] + "'");
+    }
     at[k] = static_cast<size_t>(found - header.begin());
   }
 
@@ -153,10 +181,12 @@ bool read_manifest(const std::string& dir, check_set* set, std::string* error) {
                              std::to_string(header.size()));
     }
     if (set->cases.size() == max_vectors) {
-      return fail(n + 1, "more than " + std::to_string(max_vectors) + " vectors");
+      return fail(n + 1, "more than " + std::to_string(max_vectors) + " vectors, the limit");
     }
-    std::vector<std::string> f(column_count);
-    for (size_t k = 0; k < column_count; ++k) f[k] = fields[at[k]];
+    std::vector<std::optional<std::string>> f(column_count);
+    for (size_t k = 0; k < column_count; ++k) {
+      if (at[k] < fields.size()) f[k] = fields[at[k]];
+    }
     check_case c;
     const std::string why = parse_case(dir, f, set, &loaded, &c);
     if (!why.empty()) return fail(n + 1, why);

@@ -4,6 +4,8 @@
 #include <map>
 #include <set>
 
+#include "coverage.h"
+
 namespace {
 
 std::string join(const std::vector<std::string>& parts, const char* separator) {
@@ -132,51 +134,35 @@ void write_files(const check_set& set, const check_report& report, std::FILE* to
   }
 }
 
+std::string paths_text(const std::vector<block_path>& paths) {
+  std::vector<std::string> names;
+  for (const block_path p : paths) names.push_back(path_name(p));
+  return "the " + listed(names) + (names.size() > 1 ? " paths" : " path");
+}
+
 // What the blocks exercised and what they never did, whatever the implementation made of them.
-void write_coverage(const check_set& set, const check_report& report, std::FILE* to) {
-  std::set<std::pair<int, int>> pairs;
-  std::set<block_path> paths;
-  std::set<std::string> clamps;
-  bool negative = false;
-  for (const group_report& g : report.groups) {
-    pairs.insert({g.key.phase[0], g.key.phase[1]});
-    paths.insert(g.key.path);
-    for (int a = 0; a < 2; ++a) {
-      if (g.key.clamp[a] == clamp_state::none) continue;
-      clamps.insert(std::string(a == axis_h ? "h " : "v ") + clamp_name(g.key.clamp[a]));
-    }
-    negative |= g.key.negative;
-  }
-  std::vector<std::string> ran_paths, never_paths, pair_names;
-  for (const block_path p :
-       {block_path::copy, block_path::horizontal, block_path::vertical, block_path::two_d}) {
-    (paths.count(p) ? ran_paths : never_paths).push_back(path_name(p));
-  }
-  for (const auto& [h, v] : pairs) {
+void write_coverage(const check_set& set, std::FILE* to) {
+  const coverage_summary c = summarize_coverage(set);
+  std::vector<std::string> pair_names;
+  for (const auto& [h, v] : c.phase_pairs) {
     const int phase[2] = {h, v};
     pair_names.push_back(phases_text(phase));
   }
   std::vector<std::string> ran, never;
-  ran.push_back("the " + listed(ran_paths) + (ran_paths.size() > 1 ? " paths" : " path"));
-  ran.push_back(pairs.size() == 16 ? "all 16 phase pairs"
-                                   : std::to_string(pairs.size()) + " of the 16 phase pairs (" +
-                                         join(pair_names, " ") + ")");
-  if (!never_paths.empty()) {
-    never.push_back("the " + listed(never_paths) + (never_paths.size() > 1 ? " paths" : " path"));
-  }
-  if (pairs.size() < 16)
-    never.push_back("the other " + std::to_string(16 - pairs.size()) + " phase pairs");
-  std::vector<std::string> ran_clamps, missing_clamps;
-  for (const char* clamp : {"h low", "h high", "v low", "v high"}) {
-    (clamps.count(clamp) ? ran_clamps : missing_clamps).push_back(clamp);
-  }
-  if (!ran_clamps.empty()) ran.push_back("the clamp at " + join(ran_clamps, ", "));
-  if (missing_clamps.size() == 4) {
+  ran.push_back(paths_text(c.paths));
+  const size_t pairs = c.phase_pairs.size();
+  ran.push_back(pairs == 16 ? "all 16 phase pairs"
+                            : std::to_string(pairs) + " of the 16 phase pairs (" +
+                                  join(pair_names, " ") + ")");
+  if (!c.paths_never.empty()) never.push_back(paths_text(c.paths_never));
+  if (pairs < 16) never.push_back("the other " + std::to_string(16 - pairs) + " phase pairs");
+  if (!c.clamps.empty()) ran.push_back("the clamp at " + join(c.clamps, ", "));
+  if (c.clamps_never.size() == 4) {
     never.push_back("the clamp at any edge of the picture");
-  } else if (!missing_clamps.empty()) {
-    never.push_back("the clamp at " + join(missing_clamps, ", "));
+  } else if (!c.clamps_never.empty()) {
+    never.push_back("the clamp at " + join(c.clamps_never, ", "));
   }
-  (negative ? ran : never).push_back("a negative vector");
+  (c.negative ? ran : never).push_back("a negative vector");
   const char* what = set.walk ? "the walk" : "the set";
   std::fprintf(to, "coverage: %s ran %s.\n", what, join(ran, "; ").c_str());
   if (never.empty()) return;
@@ -206,6 +192,32 @@ std::string quoted(const std::string& s) {
 std::string json_value(const std::variant<int64_t, std::string>& v) {
   return std::holds_alternative<int64_t>(v) ? std::to_string(std::get<int64_t>(v))
                                             : quoted(std::get<std::string>(v));
+}
+
+// "coverage": what write_coverage says, for scripts.
+std::string json_coverage(const check_set& set) {
+  const coverage_summary c = summarize_coverage(set);
+  const auto paths = [](const std::vector<block_path>& list) {
+    std::vector<std::string> names;
+    for (const block_path p : list) names.push_back(quoted(path_name(p)));
+    return "[" + join(names, ", ") + "]";
+  };
+  const auto pairs = [](const std::vector<std::pair<int, int>>& list) {
+    std::vector<std::string> items;
+    for (const auto& [h, v] : list)
+      items.push_back("[" + std::to_string(h) + ", " + std::to_string(v) + "]");
+    return "[" + join(items, ", ") + "]";
+  };
+  const auto names = [](const std::vector<std::string>& list) {
+    std::vector<std::string> items;
+    for (const std::string& n : list) items.push_back(quoted(n));
+    return "[" + join(items, ", ") + "]";
+  };
+  return "{\"paths\": " + paths(c.paths) + ", \"paths_never\": " + paths(c.paths_never) +
+         ",\n   \"phase_pairs\": " + pairs(c.phase_pairs) +
+         ",\n   \"phase_pairs_never\": " + pairs(c.phase_pairs_never) +
+         ",\n   \"clamps\": " + names(c.clamps) + ", \"clamps_never\": " + names(c.clamps_never) +
+         ", \"negative_vectors\": " + (c.negative ? "true" : "false") + "}";
 }
 
 std::string json_files(const check_set& set, const std::vector<size_t>& cases) {
@@ -248,10 +260,17 @@ std::string fault_text(const diagnosed_fault& fault) {
   return fields.empty() ? fault.name : fault.name + " (" + join(fields, ", ") + ")";
 }
 
-void write_text_report(const check_set& set, const check_report& report, std::FILE* to) {
+void write_text_report(const check_set& set, const check_report& report, std::FILE* to,
+                       const std::string& dir) {
   const size_t blocks = set.cases.size();
   if (report.identical()) {
     std::fprintf(to, "identical: all %zu blocks are as blockwalk writes them\n", blocks);
+  } else if (report.checked == 0) {
+    // Most likely the implementation never ran, or wrote elsewhere.
+    std::fprintf(to,
+                 "nothing checked: %zu of %zu missing, %zu unreadable; has the implementation "
+                 "run, and written its files into %s?\n",
+                 report.missing.size(), blocks, report.unreadable.size(), dir.c_str());
   } else {
     std::fprintf(to, "different: %zu of %zu blocks differ; %zu missing, %zu unreadable\n",
                  report.differing, blocks, report.missing.size(), report.unreadable.size());
@@ -259,7 +278,7 @@ void write_text_report(const check_set& set, const check_report& report, std::FI
   write_pixels(set, report, to);
   write_headers(set, report, to);
   write_files(set, report, to);
-  write_coverage(set, report, to);
+  write_coverage(set, to);
 }
 
 void write_json_report(const check_set& set, const check_report& report, std::FILE* to) {
@@ -315,5 +334,5 @@ void write_json_report(const check_set& set, const check_report& report, std::FI
     }
     std::fprintf(to, "]}");
   }
-  std::fprintf(to, "]}\n");
+  std::fprintf(to, "],\n \"coverage\": %s}\n", json_coverage(set).c_str());
 }

@@ -6,7 +6,9 @@
 
 #include "check.h"
 
-void write_text_report(const check_set& set, const check_report& report, std::FILE* to);
+// `dir` is the checked directory, as the user named it.
+void write_text_report(const check_set& set, const check_report& report, std::FILE* to,
+                       const std::string& dir);
 void write_json_report(const check_set& set, const check_report& report, std::FILE* to);
 
 // "1/4": a phase in quarter pixels; "blue": channel 0 of a pixel.

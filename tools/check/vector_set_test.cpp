@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -85,6 +86,10 @@ class vector_set : public scratch_dir {
     const std::vector<uint8_t> bytes = read_file(path(name));
     return {bytes.begin(), bytes.end()};
   }
+  // What a port that is exactly right writes: the expected blocks, in the set's directory.
+  void copy_expected(const std::string& set) {
+    ASSERT_EQ(std::system(("cp '" + path(set) + "'/expected/* '" + path(set) + "'").c_str()), 0);
+  }
 };
 
 TEST_F(vector_set, agrees_with_the_library_on_every_vector) {
@@ -126,14 +131,39 @@ TEST_F(vector_set, agrees_with_the_library_on_every_vector) {
                       static_cast<int32_t>(m.number("mvy")));
     std::vector<uint8_t> info = picture.info;
     const auto header = make_block_header(info);
-    const std::vector<uint8_t> got = read_file(path("set/" + file));
+    const std::vector<uint8_t> got = read_file(path("set/expected/" + file));
     ASSERT_EQ(got.size(), 14 + info.size() + block_bytes);
     EXPECT_TRUE(std::equal(header.begin(), header.end(), got.begin()));
     EXPECT_TRUE(std::equal(info.begin(), info.end(), got.begin() + 14));
     EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin() + 14 + info.size()));
   }
   EXPECT_EQ(pictures.size(), 2u) << "a random picture and the sign-matched extremes";
+
+  // Before a port has written anything, nothing passes: the expected blocks lie apart.
+  EXPECT_EQ(check("set"), 1) << printed_;
+  EXPECT_EQ(printed_.substr(0, printed_.find('\n')),
+            "nothing checked: 1544 of 1544 missing, 0 unreadable; has the implementation run, "
+            "and written its files into set?");
+  EXPECT_EQ(check("set --json -"), 1);
+  EXPECT_NE(printed_.find("\"identical\": false, \"blocks\": 1544, \"blocks_checked\": 0"),
+            std::string::npos);
+  // A CI job can tell from the JSON alone that the set leaves no hole.
+  EXPECT_NE(printed_.find("\"paths_never\": [],"), std::string::npos) << printed_;
+  EXPECT_NE(printed_.find("\"phase_pairs_never\": [],"), std::string::npos);
+  EXPECT_NE(printed_.find("\"clamps_never\": [], \"negative_vectors\": true}}\n"),
+            std::string::npos);
+  copy_expected("set");
   EXPECT_EQ(check("set"), 0) << printed_;
+
+  // A set made anew over an earlier run's blocks is refused, and writes nothing.
+  const std::vector<uint8_t> manifest = read_file(path("set/vectors.csv"));
+  std::remove(path("set/random.bmp").c_str());
+  EXPECT_EQ(make("--seed 2 set"), 2);
+  EXPECT_EQ(printed_,
+            "make_vectors: set holds vector0001.bmp and 1543 more of an earlier run, which a check "
+            "would take for the new ones; remove them, or choose another OUTDIR\n");
+  EXPECT_EQ(read_file(path("set/vectors.csv")), manifest);
+  EXPECT_FALSE(exists("set/random.bmp"));
 }
 
 TEST_F(vector_set, covers_every_cell) {
@@ -272,7 +302,7 @@ TEST_F(vector_set, diagnoses_each_fault_where_it_shows) {
       char* text = nullptr;
       size_t size = 0;
       std::FILE* memory = open_memstream(&text, &size);
-      write_text_report(set, report, memory);
+      write_text_report(set, report, memory, "set");
       std::fclose(memory);
       EXPECT_NE(
           std::string(text, size)
@@ -355,6 +385,71 @@ TEST_F(vector_set, refuses_bad_manifests_and_hostile_names) {
   }
 }
 
+// Manifests as users write them: a spreadsheet's byte-order mark and line ends, their own calls
+// without the derived columns, and the limits named when they are passed.
+TEST_F(vector_set, reads_manifests_as_users_write_them) {
+  ASSERT_EQ(make("set"), 0) << printed_;
+  copy_expected("set");
+  const std::vector<manifest_line> lines = parse_csv(text("set/vectors.csv"));
+  const auto write = [&](const std::string& manifest) {
+    write_file(path("set/vectors.csv"), {manifest.begin(), manifest.end()});
+  };
+  // The call's columns in another order, the derived ones left out or some kept.
+  const auto calls = [&](const std::vector<std::string>& names, const std::string& end) {
+    std::string text;
+    for (const std::string& n : names) text += (text.empty() ? "" : ",") + n;
+    text += end;
+    for (const manifest_line& m : lines) {
+      std::string line;
+      for (const std::string& n : names) line += (line.empty() ? "" : ",") + m.field.at(n);
+      text += line + end;
+    }
+    return text;
+  };
+  const std::vector<std::string> call = {"mvy",    "mvx",    "y",       "x",
+                                         "height", "stride", "picture", "file"};
+  std::vector<std::string> with_path = call;
+  with_path.push_back("path");
+  const struct {
+    const char* what;
+    std::string manifest;
+  } accepted[] = {
+      {"a byte-order mark and CRLF line ends", "\xEF\xBB\xBF" + calls(call, "\r\n")},
+      {"the call's columns alone", calls(call, "\n")},
+      {"one derived column", calls(with_path, "\n")},
+  };
+  for (const auto& c : accepted) {
+    write(c.manifest);
+    EXPECT_EQ(check("set"), 0) << c.what << ": " << printed_;
+    EXPECT_NE(printed_.find("identical: all 1544 blocks"), std::string::npos) << c.what;
+  }
+
+  // A derived column present is still held to the vector.
+  std::string wrong = calls(with_path, "\n");
+  const size_t at = wrong.find(",vertical\n");
+  ASSERT_NE(at, std::string::npos);
+  wrong.replace(at, 10, ",two_d\n");
+  const size_t line = std::count(wrong.begin(), wrong.begin() + at, '\n') + 1;
+  write(wrong);
+  EXPECT_EQ(check("set"), 2);
+  EXPECT_EQ(printed_, "check_walk: set/vectors.csv line " + std::to_string(line) +
+                          ": path is 'two_d', but the vector gives 'vertical'\n");
+
+  // The limits: the size before anything is read (a sparse file of 2 GB), and the count.
+  write("");
+  ASSERT_EQ(truncate(path("set/vectors.csv").c_str(), 2LL << 30), 0);
+  EXPECT_EQ(check("set"), 2);
+  EXPECT_EQ(printed_, "check_walk: set/vectors.csv: larger than 64 MB, the limit\n");
+  std::string many = "file,picture,stride,height,x,y,mvx,mvy\n";
+  for (int n = 1; n <= 100001; ++n) {
+    many += "v" + std::to_string(n) + ".bmp,random.bmp,203,117,0,0,0,0\n";
+  }
+  write(many);
+  EXPECT_EQ(check("set"), 2);
+  EXPECT_EQ(printed_,
+            "check_walk: set/vectors.csv line 100002: more than 100000 vectors, the limit\n");
+}
+
 TEST_F(vector_set, is_written_into_its_directory_alone_and_checked_like_the_walk) {
   // A picture of the user's, at a path that is not a plain name.
   ASSERT_EQ(mkdir(path("pictures").c_str(), 0755), 0);
@@ -384,6 +479,7 @@ TEST_F(vector_set, is_written_into_its_directory_alone_and_checked_like_the_walk
   EXPECT_EQ(make("small.bmp"), 2) << "OUTDIR is a file";
 
   // Files the manifest names that are missing or unreadable are listed as the walk's are.
+  copy_expected("out");
   std::remove(path("out/vector0005.bmp").c_str());
   std::remove(path("out/vector0006.bmp").c_str());
   ASSERT_EQ(mkdir(path("out/vector0006.bmp").c_str(), 0755), 0);
