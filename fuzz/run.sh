@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Runs each fuzz target of a fuzz build for a bounded time from a seed corpus made here by
-# make_picture: small valid pictures of every shape the reader supports, and broken ones.
+# make_picture: small valid pictures of every shape the reader supports, and broken ones; and
+# manifests of vector sets.
 # Usage: fuzz/run.sh BUILD_DIR SECONDS_PER_TARGET. Fails on any crash, leak or sanitizer report.
 set -euo pipefail
 build=$1
 seconds=$2
 work=$build/fuzz-run
 rm -rf "$work"
-mkdir -p "$work/bitmap" "$work/interp" "$work/check" "$work/artifacts"
+mkdir -p "$work/bitmap" "$work/interp" "$work/check" "$work/manifest" "$work/artifacts"
 
 pic=$build/tools/make_picture
 n=0
@@ -33,7 +34,16 @@ for layout in "" "--info 124" "--table 64" "--link profile.icc" "--link profile.
   "$pic" "$work/check/$((n += 1)).bmp" --width 16 --height 16 --random "$n" $layout
 done
 
-for target in bitmap interp check; do
+# Manifests over the target's own pictures p.bmp (40 x 36) and q.bmp (17 x 36, top-down).
+call_columns="file,picture,stride,height,x,y,mvx,mvy"
+printf '%s\na.bmp,p.bmp,40,3,0,0,1,2\nb.bmp,q.bmp,17,3,-20,1,-3,4\n' "$call_columns" \
+  > "$work/manifest/calls"
+printf '\xEF\xBB\xBF%s,path,hx,vy,clamp_x,clamp_y\r\na.bmp,p.bmp,40,3,9,9,5,0,horizontal,1,0,high,high\r\n' \
+  "$call_columns" > "$work/manifest/derived"
+printf 'mvy,mvx,y,x,height,stride,picture,file\n-2147483648,2147483647,0,0,2,40,p.bmp,c.bmp\n' \
+  > "$work/manifest/extremes"
+
+for target in bitmap interp check manifest; do
   echo "== fuzz $target for ${seconds}s"
   "$build/fuzz/${target}_fuzz" -seed=1 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -max_len=4096 -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
