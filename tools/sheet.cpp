@@ -102,19 +102,22 @@ void grid_cell(const sheet_options& options, int k, int32_t* x, int32_t* y) {
   *y = 1 + (k / options.columns) * cell_step(options);
 }
 
-void start_sheet(const sheet_options& options, int cells, int32_t width, int32_t height,
-                 sheet_picture* sheet) {
+void start_sheet(int32_t width, int32_t height, sheet_picture* sheet) {
   sheet->width = width;
   sheet->height = height;
   sheet->rows.assign(static_cast<size_t>(width) * height * 3, background);
+}
+
+void draw_grid(const sheet_options& options, int cells, int32_t x0, int32_t y0,
+               sheet_picture* sheet) {
   int32_t grid_width, grid_height;
   grid_size(options, cells, &grid_width, &grid_height);
   const int32_t step = cell_step(options);
   for (int32_t y = 0; y < grid_height; ++y) {
     for (int32_t x = 0; x < grid_width; ++x) {
       if (y % step == 0 || x % step == 0) {
-        for (int ch = 0; ch < 3; ++ch)
-          sheet->rows[3 * (static_cast<size_t>(y) * width + x) + ch] = gutter_grey;
+        const size_t at = 3 * (static_cast<size_t>(y0 + y) * sheet->width + (x0 + x));
+        for (int ch = 0; ch < 3; ++ch) sheet->rows[at + ch] = gutter_grey;
       }
     }
   }
@@ -142,7 +145,8 @@ bool make_contact_sheet(const sheet_options& options, sheet_picture* sheet, std:
     width = region_x + region_side + 1;
     height = std::max(height, region_y + region_side + 1);
   }
-  start_sheet(options, blocks, width, height, sheet);
+  start_sheet(width, height, sheet);
+  draw_grid(options, blocks, 0, 0, sheet);
 
   if (!options.picture.empty()) {
     decoded picture;

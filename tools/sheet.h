@@ -32,11 +32,12 @@ bool write_sheet(const std::string& path, const sheet_picture& sheet);
 // The grid of a sheet: `cells` cells, options.columns to a row, each a block magnified
 // options.scale times in a one-pixel grey gutter. Its size:
 void grid_size(const sheet_options& options, int cells, int32_t* width, int32_t* height);
-// where cell k (0, 1, ...) lands, its top-left pixel:
+// where cell k (0, 1, ...) lands, its top-left pixel, from the grid's:
 void grid_cell(const sheet_options& options, int k, int32_t* x, int32_t* y);
-// and a sheet of width x height that shows the empty grid in its top-left corner.
-void start_sheet(const sheet_options& options, int cells, int32_t width, int32_t height,
-                 sheet_picture* sheet);
+// A sheet of width x height in the background colour,
+void start_sheet(int32_t width, int32_t height, sheet_picture* sheet);
+// and the empty grid drawn on it with its top-left at (x, y).
+void draw_grid(const sheet_options& options, int cells, int32_t x, int32_t y, sheet_picture* sheet);
 
 // Where block n (walk_first ... walk_last) lands: the top-left pixel of its magnified cell.
 void block_cell(const sheet_options& options, int n, int32_t* x, int32_t* y);

@@ -115,7 +115,8 @@ int run(int argc, char** argv) {
       return trouble(spec, "cannot write " + json + ": " + std::strerror(errno));
     }
   }
-  if (!sheet.empty() && !write_sheet(sheet, make_difference_sheet(set, report, sheet_options{}))) {
+  if (!sheet.empty() &&
+      !write_sheet(sheet, make_difference_sheet(set, report, sheet_options{}, dir))) {
     return trouble(spec, "cannot write " + sheet + ": " + std::strerror(errno));
   }
   if (explaining) {

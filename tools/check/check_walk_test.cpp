@@ -2,6 +2,7 @@
 // itself wrote; what it prints, writes and exits with.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <set>
@@ -205,6 +206,23 @@ TEST_F(check_walk_program, explains_a_byte_step_by_step) {
       << printed_;
 }
 
+// The difference sheet's layout, checked by hand: a margin of 8, two lines of title 22 high, row
+// numbers of four digits 12 wide each; then the grid of 33-pixel cells (32 and a gutter).
+constexpr int grid_x = 8 + 4 * 12 + 8, grid_y = 8 + 2 * 22 + 8;
+
+// The pixels of block n's cell in the sheet, top row first.
+std::vector<const uint8_t*> sheet_cell(const bitmap_picture& sheet, int n) {
+  std::vector<const uint8_t*> pixels;
+  const int k = n - 100, x = grid_x + 1 + 33 * (k % 50), y = grid_y + 1 + 33 * (k / 50);
+  for (int dy = 0; dy < 32; ++dy) {
+    for (int dx = 0; dx < 32; ++dx) {
+      const size_t row = static_cast<size_t>(sheet.height - 1 - (y + dy));  // stored bottom-up
+      pixels.push_back(&sheet.plane[3 * (row * sheet.width + x + dx)]);
+    }
+  }
+  return pixels;
+}
+
 TEST_F(check_walk_program, pictures_the_differences) {
   // Wrong taps show in two phase pairs only; one file is missing.
   ASSERT_EQ(faulty_walk("taps 0 3"), 0);
@@ -212,32 +230,76 @@ TEST_F(check_walk_program, pictures_the_differences) {
   EXPECT_EQ(check(". --sheet s.bmp"), 1);
   bitmap_picture sheet;
   ASSERT_EQ(read_bitmap_file(path("s.bmp").c_str(), &sheet), bitmap_ok);
-  EXPECT_EQ(sheet.width, 50 * 33 + 1);
-  EXPECT_EQ(sheet.height, 38 * 33 + 1);
-  // Cell k (block 100 + k) has its top-left pixel at (1 + 33 (k % 50), 1 + 33 (k / 50)) from
-  // the top; the file stores the bottom row first.
-  const auto cell = [&](int n) {
-    std::vector<const uint8_t*> pixels;
-    const int k = n - 100, x = 1 + 33 * (k % 50), y = 1 + 33 * (k / 50);
-    for (int dy = 0; dy < 32; ++dy) {
-      for (int dx = 0; dx < 32; ++dx) {
-        const size_t row = static_cast<size_t>(sheet.height - 1 - (y + dy));
-        pixels.push_back(&sheet.plane[3 * (row * sheet.width + x + dx)]);
-      }
-    }
-    return pixels;
-  };
-  // A dimmed pixel is 48 ... 111 in every channel; a signal one is not.
+  EXPECT_EQ(sheet.width, grid_x + 50 * 33 + 1 + 8);
+  EXPECT_EQ(sheet.height, grid_y + 38 * 33 + 1 + 8 + 5 * 22 + 8) << "and a legend of five lines";
+  // A dimmed pixel is grey, at most 103; a signal one is not.
   const auto signalled = [&](int n) {
     size_t count = 0;
-    for (const uint8_t* p : cell(n)) count += p[0] > 111 || p[1] > 111 || p[2] > 111;
+    for (const uint8_t* p : sheet_cell(sheet, n)) count += p[0] > 111 || p[1] > 111 || p[2] > 111;
     return count;
   };
   for (const int n : {100, 104, 103, 1999}) EXPECT_EQ(signalled(n), 0u) << "identical block " << n;
   for (const int n : {101, 102, 1001}) EXPECT_GT(signalled(n), 900u) << "differing block " << n;
-  const std::vector<const uint8_t*> crossed = cell(150);
+  const std::vector<const uint8_t*> crossed = sheet_cell(sheet, 150);
   EXPECT_EQ(crossed[0][2], 0xE0) << "the missing block's cross, red, in its corner";
   EXPECT_EQ(crossed[16][2], 0x18) << "on dark";
+
+  // Each row of cells is numbered at its left, and the title and legend are written: light
+  // text on the dark ground, level with the first row of cells and above and below the grid.
+  const auto inked = [&](int x0, int x1, int y0, int y1) {
+    size_t count = 0;
+    for (int y = y0; y < y1; ++y) {
+      for (int x = x0; x < x1; ++x) {
+        const uint8_t* p = &sheet.plane[3 * ((sheet.height - 1 - y) * size_t{1} * sheet.width + x)];
+        count += p[0] == 0xD8 && p[1] == 0xD8 && p[2] == 0xD8;
+      }
+    }
+    return count;
+  };
+  EXPECT_GT(inked(0, grid_x, grid_y, grid_y + 33), 50u) << "the number 100";
+  EXPECT_GT(inked(0, 800, 0, grid_y), 1000u) << "the title";
+  EXPECT_GT(inked(0, 800, sheet.height - 5 * 22 - 8, sheet.height), 1000u) << "the legend";
+}
+
+TEST_F(check_walk_program, shows_a_difference_of_one_on_a_random_picture) {
+  // The blocks as blockwalk writes them, and as a port that truncates the last rounding does:
+  // most of its bytes are 1 too low, on a picture of noise.
+  ASSERT_EQ(mkdir(path("right").c_str(), 0755), 0);
+  write_file(path("right/picture.bmp"), make_picture_file(picture_));
+  ASSERT_EQ(run_here("cd right && " BLOCKWALK_EMULATOR " '" BLOCKWALK_EXE "'"), 0);
+  ASSERT_EQ(faulty_walk("rounding 2 0"), 0);
+  EXPECT_EQ(check(". --sheet s.bmp"), 1);
+  bitmap_picture sheet;
+  ASSERT_EQ(read_bitmap_file(path("s.bmp").c_str(), &sheet), bitmap_ok);
+
+  for (const int n : {101, 1002, 1996}) {
+    const std::vector<uint8_t> want = read_file(path("right/" + block_name(n)));
+    const std::vector<uint8_t> got = read_file(path(block_name(n)));
+    const std::vector<const uint8_t*> cell = sheet_cell(sheet, n);
+    size_t differing = 0;
+    for (int r = 0; r < 16; ++r) {
+      for (int i = 0; i < 16; ++i) {
+        // The picture is bottom-up: the cell shows the file's first row at the bottom.
+        const size_t at = 54 + 48 * static_cast<size_t>(15 - r) + 3 * i;
+        const bool differs = !std::equal(&want[at], &want[at] + 3, &got[at]);
+        differing += differs;
+        for (int d = 0; d < 4; ++d) {
+          const uint8_t* p = cell[(2 * r + d / 2) * 32 + 2 * i + d % 2];
+          if (differs) {
+            // Light blue, whatever the block's colours were.
+            EXPECT_EQ(std::vector<int>(p, p + 3), (std::vector<int>{255, 170, 140})) << n;
+          } else {
+            EXPECT_TRUE(p[0] == p[1] && p[1] == p[2]) << n << ": grey where equal";
+          }
+        }
+      }
+    }
+    if (n != 1996) {
+      EXPECT_GT(differing, 100u) << n;
+    } else {
+      EXPECT_EQ(differing, 0u) << "a copy is right";
+    }
+  }
 }
 
 }  // namespace

@@ -260,21 +260,24 @@ std::string fault_text(const diagnosed_fault& fault) {
   return fields.empty() ? fault.name : fault.name + " (" + join(fields, ", ") + ")";
 }
 
+std::string verdict(const check_set& set, const check_report& report, const std::string& dir) {
+  const std::string blocks = std::to_string(set.cases.size());
+  if (report.identical())
+    return "identical: all " + blocks + " blocks are as blockwalk writes them";
+  const std::string missing = std::to_string(report.missing.size());
+  const std::string unreadable = std::to_string(report.unreadable.size());
+  // Most likely the implementation never ran, or wrote elsewhere.
+  if (report.checked == 0) {
+    return "nothing checked: " + missing + " of " + blocks + " missing, " + unreadable +
+           " unreadable; has the implementation run, and written its files into " + dir + "?";
+  }
+  return "different: " + std::to_string(report.differing) + " of " + blocks + " blocks differ; " +
+         missing + " missing, " + unreadable + " unreadable";
+}
+
 void write_text_report(const check_set& set, const check_report& report, std::FILE* to,
                        const std::string& dir) {
-  const size_t blocks = set.cases.size();
-  if (report.identical()) {
-    std::fprintf(to, "identical: all %zu blocks are as blockwalk writes them\n", blocks);
-  } else if (report.checked == 0) {
-    // Most likely the implementation never ran, or wrote elsewhere.
-    std::fprintf(to,
-                 "nothing checked: %zu of %zu missing, %zu unreadable; has the implementation "
-                 "run, and written its files into %s?\n",
-                 report.missing.size(), blocks, report.unreadable.size(), dir.c_str());
-  } else {
-    std::fprintf(to, "different: %zu of %zu blocks differ; %zu missing, %zu unreadable\n",
-                 report.differing, blocks, report.missing.size(), report.unreadable.size());
-  }
+  std::fprintf(to, "%s\n", verdict(set, report, dir).c_str());
   write_pixels(set, report, to);
   write_headers(set, report, to);
   write_files(set, report, to);

@@ -6,6 +6,10 @@
 
 #include "check.h"
 
+// The report's first line: identical, different or nothing checked, and how many blocks; `dir`
+// is the checked directory, as the user named it.
+std::string verdict(const check_set& set, const check_report& report, const std::string& dir);
+
 // `dir` is the checked directory, as the user named it.
 void write_text_report(const check_set& set, const check_report& report, std::FILE* to,
                        const std::string& dir);
