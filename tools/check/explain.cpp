@@ -8,13 +8,14 @@
 
 namespace {
 
-// "-7*12 + 105*200 + 35*37 - 5*44"
+// "-7*12 + 105*200 + 35*37 - 5*44", a negative value in brackets: "72*(-146)"
 std::string weighted(const int32_t taps[4], const int32_t values[4]) {
   std::string s;
   for (int k = 0; k < 4; ++k) {
     const int32_t t = taps[k];
     s += k == 0 ? (t < 0 ? "-" : "") : (t < 0 ? " - " : " + ");
-    s += std::to_string(t < 0 ? -t : t) + "*" + std::to_string(values[k]);
+    const std::string v = std::to_string(values[k]);
+    s += std::to_string(t < 0 ? -t : t) + "*" + (values[k] < 0 ? "(" + v + ")" : v);
   }
   return s;
 }

@@ -219,8 +219,8 @@ int write_set(const std::string& out, const std::vector<new_picture>& pictures, 
     return trouble(spec, "cannot write " + path + ": " + std::strerror(errno));
   }
   std::printf(
-      "%zu vectors in %s, their expected blocks in %s/; the implementation under test\n"
-      "writes its blocks into %s, then: check_walk %s\n",
+      "%zu vectors in %s, their expected blocks in %s/.\n"
+      "The implementation under test writes its blocks into %s; then: check_walk %s\n",
       set.cases.size(), path.c_str(), expected.c_str(), out.c_str(), out.c_str());
   return exit_ok;
 }
