@@ -1,5 +1,6 @@
-// ns per block for every path of every implementation this processor runs, at the walk's
-// positions over a 600 x 600 plane of random bytes. One iteration is one block.
+// ns per block for every kernel this processor runs (each level's paths in each of their forms),
+// and for interpolate_block, at the walk's positions over a 600 x 600 plane of random bytes. One
+// iteration is one block.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -8,7 +9,7 @@
 #include <vector>
 
 #include "interpolate.h"
-#include "paths.h"
+#include "levels.h"
 #include "walk.h"
 
 namespace {
@@ -91,13 +92,11 @@ const bool registered = [] {
   for (const path p : {path::copy, path::horizontal, path::vertical, path::two_d}) {
     const std::string name = path_names[static_cast<int>(p)];
     benchmark::RegisterBenchmark((name + "/interpolate_block").c_str(), bench_interpolate_block, p);
-    for (const filter_impl& impl : filter_impls()) {
-      const bool has = p == path::copy         ? impl.paths.copy != nullptr
-                       : p == path::horizontal ? impl.paths.horizontal != nullptr
-                       : p == path::vertical   ? impl.paths.vertical != nullptr
-                                               : impl.paths.two_d != nullptr;
-      if (has)
-        benchmark::RegisterBenchmark((name + "/" + impl.name).c_str(), bench_path, p, impl.paths);
+    for (const kernel& k : every_kernel()) {
+      if (!k.runs_here || name != k.path) continue;
+      // "two_d/avx512_madd": the path, then the level and the form.
+      const std::string form = k.name.substr(std::string(k.level).size() + 1 + name.size());
+      benchmark::RegisterBenchmark((name + "/" + k.level + form).c_str(), bench_path, p, k.paths);
     }
   }
   return true;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "interpolate.h"
-#include "paths.h"
+#include "levels.h"
 #include "walk.h"
 
 int main(int argc, char** argv) {

@@ -1,4 +1,4 @@
-// Arbitrary planes, positions and vectors: every implementation of every path against the
+// Arbitrary planes, positions and vectors: every kernel (each path in each form) against the
 // scalar rendering, and interpolate_block's clamp, on a plane that ends exactly where the
 // footprint of the bottom-right clamped block ends.
 #include <algorithm>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "interpolate.h"
-#include "paths.h"
+#include "levels.h"
 
 namespace {
 
@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* origin = plane.data() + (y + 16) * row + (x + 16) * 3;
   uint8_t want[block_bytes], got[block_bytes];
   run_filter_path(filter_impls().front().paths, want, origin, row, hx, vy);
-  for (const filter_impl& impl : filter_impls()) {
-    if (run_filter_path(impl.paths, got, origin, row, hx, vy) &&
+  for (const kernel& k : every_kernel()) {
+    if (k.runs_here && run_filter_path(k.paths, got, origin, row, hx, vy) &&
         std::memcmp(got, want, block_bytes) != 0) {
       std::abort();
     }

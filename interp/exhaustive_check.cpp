@@ -13,11 +13,11 @@
 //               block; the vertical phase cycles through 1 ... 3, which changes nothing);
 //   columns:    the two-dimensional filter on rows each of one value, the sequence down them
 //               (48 per block; the horizontal phase cycles likewise).
-// A family may instead check a seeded random sample of 2^bits windows: by default the
-// two-dimensional ones of the scalar and SSE2 levels (2^26), or all (--sample BITS).
-//
-// Usage: exhaustive_check [--sample BITS]. Honours BLOCKWALK_ISA. Exit status 0 when every
-// output matched; each mismatch prints the level, family, phases, four bytes and both values.
+// Every kernel is checked: each level's paths in each of their forms. A family may instead
+// check a seeded random sample of 2^bits windows: by default the two-dimensional ones of the
+// scalar and SSE2 levels (2^26), or all (--sample BITS). --help tells the options that narrow
+// the check to a level, a path or a phase. Honours BLOCKWALK_ISA. Exit status 0 when every
+// output matched; each mismatch prints the kernel, family, phases, four bytes and both values.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -25,13 +25,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "interpolate.h"
-#include "paths.h"
+#include "levels.h"
 
 namespace {
 
@@ -155,10 +156,10 @@ size_t window_of(family f, size_t at) {
   return 0;
 }
 
-bool has_path(const filter_impl& impl, family f) {
-  return f == horizontal ? impl.paths.horizontal != nullptr
-         : f == vertical ? impl.paths.vertical != nullptr
-                         : impl.paths.two_d != nullptr;
+bool has_path(const kernel& k, family f) {
+  return f == horizontal ? k.paths.horizontal != nullptr
+         : f == vertical ? k.paths.vertical != nullptr
+                         : k.paths.two_d != nullptr;
 }
 
 // The de Bruijn sequence of order 4 over 256 symbols, in pieces: the concatenation, in
@@ -200,20 +201,21 @@ struct level_stats {
 
 class checker {
  public:
-  checker(std::vector<const filter_impl*> levels, int sample_bits)
-      : levels_(std::move(levels)), sample_bits_(sample_bits), stats_(levels_.size()) {}
+  checker(std::vector<kernel> kernels, int sample_bits)
+      : kernels_(std::move(kernels)), sample_bits_(sample_bits), stats_(kernels_.size()) {}
 
-  // Bits of the sample a level checks in a family; 0 for every window.
-  int sample_bits(const filter_impl& level, family f) const {
+  const std::vector<kernel>& kernels() const { return kernels_; }
+
+  // Bits of the sample a kernel checks in a family; 0 for every window.
+  int sample_bits(const kernel& k, family f) const {
     if (sample_bits_ > 0) return sample_bits_;
-    const bool slow =
-        std::strcmp(level.name, "scalar") == 0 || std::strcmp(level.name, "sse2") == 0;
+    const bool slow = std::strcmp(k.level, "scalar") == 0 || std::strcmp(k.level, "sse2") == 0;
     return (f == rows || f == columns) && slow ? 26 : 0;
   }
 
   // Checks the blocks of family f, phase p, laid from windows w (count a multiple of the
-  // family's windows per block), on the levels `which` selects, with two threads. Blocks go in
-  // batches, so that each level runs many in a row and its time is taken once per batch.
+  // family's windows per block), on the kernels `which` selects, with two threads. Blocks go in
+  // batches, so that each kernel runs many in a row and its time is taken once per batch.
   template <typename Select>
   void check(family f, int p, const uint8_t* w, size_t count, uint64_t first_block, Select which) {
     const size_t per_block = windows_per_block[f];
@@ -236,12 +238,12 @@ class checker {
           l.vy = f == horizontal ? 0 : f == rows ? cycle : p;
           lay_block(f, w + (b0 + i) * per_block, l.hx, l.vy, &l.s, l.expected);
         }
-        for (size_t v = 0; v < levels_.size(); ++v) {
-          if (!which(*levels_[v], f)) continue;
+        for (size_t v = 0; v < kernels_.size(); ++v) {
+          if (!which(kernels_[v], f)) continue;
           const auto start = std::chrono::steady_clock::now();
           for (size_t i = 0; i < n; ++i) {
             const laid& l = laid_blocks[i];
-            run_filter_path(levels_[v]->paths, &got[i * block_bytes], l.s.origin, l.s.row, l.hx,
+            run_filter_path(kernels_[v].paths, &got[i * block_bytes], l.s.origin, l.s.row, l.hx,
                             l.vy);
           }
           stats_[v].nanoseconds[f] +=
@@ -264,9 +266,9 @@ class checker {
   }
 
   void summary() const {
-    std::printf("%-12s %14s %9s  ns per window in its kernels: %s\n", "level", "windows", "seconds",
+    std::printf("%-28s %14s %9s  ns per window: %s\n", "kernel", "windows", "seconds",
                 "horizontal vertical rows columns");
-    for (size_t l = 0; l < levels_.size(); ++l) {
+    for (size_t l = 0; l < kernels_.size(); ++l) {
       uint64_t windows = 0, nanoseconds = 0;
       std::string per_family;
       for (int f = 0; f < families; ++f) {
@@ -277,7 +279,7 @@ class checker {
         if (w) std::snprintf(cell, sizeof cell, "%.3f", static_cast<double>(ns) / w);
         per_family += std::string(" ") + cell;
       }
-      std::printf("%-12s %14llu %9.1f %s\n", levels_[l]->name,
+      std::printf("%-28s %14llu %9.1f %s\n", kernels_[l].name.c_str(),
                   static_cast<unsigned long long>(windows), static_cast<double>(nanoseconds) * 1e-9,
                   per_family.c_str());
     }
@@ -295,116 +297,200 @@ class checker {
       std::printf(
           "MISMATCH %s %s phases (%d, %d): bytes %d %d %d %d give %d, the formula %d "
           "(block byte %zu)\n",
-          levels_[l]->name, family_names[f], hx, vy, window[0], window[1], window[2], window[3],
-          got[at], expected[at], at);
+          kernels_[l].name.c_str(), family_names[f], hx, vy, window[0], window[1], window[2],
+          window[3], got[at], expected[at], at);
       break;
     }
   }
 
-  std::vector<const filter_impl*> levels_;
+  std::vector<kernel> kernels_;
   int sample_bits_;
   std::vector<level_stats> stats_;
   std::mutex mutex_;
   int failures_ = 0;
 };
 
-}  // namespace
+void print_usage() {
+  std::string levels;
+  for (const filter_level* l : built_levels())
+    levels += (levels.empty() ? "" : ", ") + std::string(l->name);
+  std::printf(
+      "usage: exhaustive_check [--level L] [--path P] [--phase N] [--sample BITS] [--help]\n"
+      "Checks every four-byte neighbourhood through every fractional phase of every kernel\n"
+      "(each level's paths in each of their forms) that this processor runs and BLOCKWALK_ISA\n"
+      "admits, against the formulas. The two-dimensional kernels of the scalar and SSE2\n"
+      "levels check a seeded sample of 2^26 windows per phase.\n"
+      "  --level L      only the kernels of level L, one of those built: %s\n"
+      "  --path P       only path P: horizontal, vertical or two_d\n"
+      "  --phase N      only phase N, 1 ... 3, of the axis the windows lie along (for two_d\n"
+      "                 the other axis cycles through 1 ... 3)\n"
+      "  --sample BITS  a seeded sample of 2^BITS windows per phase everywhere, 1 ... 32\n"
+      "Exit status: 0 every output matched, 1 a mismatch (each printed), 2 a bad argument\n"
+      "or nothing to check.\n",
+      levels.c_str());
+}
 
-int main(int argc, char** argv) {
+struct options {
+  std::string level, path;
+  int phase = 0;  // 0: all
   int sample_bits = 0;
-  if (argc == 3 && std::strcmp(argv[1], "--sample") == 0) sample_bits = std::atoi(argv[2]);
-  if (argc != 1 && !(argc == 3 && sample_bits > 0 && sample_bits <= 32)) {
-    std::fprintf(stderr, "usage: exhaustive_check [--sample BITS]\n");
-    return 2;
+};
+
+// Reads the command line into `o`; an exit status where the run ends here.
+std::optional<int> parse_options(int argc, char** argv, options* o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help") {
+      print_usage();
+      return 0;
+    }
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    const auto number = [&](int low, int high, int* to) {
+      char* end = nullptr;
+      const long n = value ? std::strtol(value, &end, 10) : 0;
+      if (!value || !*value || *end || n < low || n > high) return false;
+      *to = static_cast<int>(n);
+      return true;
+    };
+    bool good = value != nullptr;
+    if (arg == "--level") {
+      o->level = value ? value : "";
+    } else if (arg == "--path") {
+      o->path = value ? value : "";
+      good = good && (o->path == "horizontal" || o->path == "vertical" || o->path == "two_d");
+    } else if (arg == "--phase") {
+      good = number(1, 3, &o->phase);
+    } else if (arg == "--sample") {
+      good = number(1, 32, &o->sample_bits);
+    } else {
+      std::fprintf(stderr, "exhaustive_check: %s: no such option; --help tells the usage\n",
+                   arg.c_str());
+      return 2;
+    }
+    if (!good) {
+      std::fprintf(stderr, "exhaustive_check: %s: %s is not one it takes; --help tells the usage\n",
+                   arg.c_str(), value ? value : "nothing");
+      return 2;
+    }
+    ++i;
   }
+  return std::nullopt;
+}
+
+// The kernels to check: of the levels BLOCKWALK_ISA admits on this processor, each filter path in
+// each form, as the options narrow them. A level built but not run here is named as skipped.
+std::vector<kernel> choose_kernels(const options& o) {
   const std::vector<filter_impl>& impls = filter_impls();
   bool unknown = false;
   const size_t count = admitted_impls(impls, std::getenv("BLOCKWALK_ISA"), &unknown);
-  std::vector<const filter_impl*> levels;
-  std::printf("levels:");
-  for (size_t i = 0; i < count; ++i) {
-    levels.push_back(&impls[i]);
-    std::printf(" %s", impls[i].name);
+  std::vector<kernel> kernels;
+  std::vector<std::string> skipped;
+  for (const kernel& k : every_kernel()) {
+    const bool admitted = std::any_of(impls.begin(), impls.begin() + count,
+                                      [&](const filter_impl& i) { return i.name == k.level; });
+    if (!admitted) {
+      if (skipped.empty() || skipped.back() != k.level) skipped.push_back(k.level);
+      continue;
+    }
+    if ((!o.level.empty() && o.level != k.level) || (!o.path.empty() && o.path != k.path) ||
+        k.paths.copy) {
+      continue;
+    }
+    kernels.push_back(k);
   }
+  std::printf("kernels:");
+  for (const kernel& k : kernels) std::printf(" %s", k.name.c_str());
   std::printf("\n");
-  checker check(levels, sample_bits);
-  const auto started = std::chrono::steady_clock::now();
-
-  // Every window, from the sequence, for the families and levels that take them all.
-  const bool any_whole = std::any_of(levels.begin(), levels.end(), [&](const filter_impl* l) {
-    for (int f = 0; f < families; ++f) {
-      if (has_path(*l, family(f)) && check.sample_bits(*l, family(f)) == 0) return true;
-    }
-    return false;
-  });
-  if (any_whole) {
-    // Pieces of whole blocks of every family (a multiple of 768), plus the three symbols the
-    // last windows reach; the sequence is cyclic, so it ends with its own first three.
-    constexpr size_t piece = size_t{768} << 12;
-    std::vector<uint8_t> symbols(piece + 3 + block_bytes);
-    de_bruijn sequence;
-    size_t have = sequence.next(symbols.data(), 3);
-    const uint8_t start[3] = {symbols[0], symbols[1], symbols[2]};
-    uint64_t done = 0;
-    // The next piece of the sequence is made while this one is checked.
-    std::vector<uint8_t> next_piece(piece);
-    size_t next_count = sequence.next(next_piece.data(), piece);
-    for (bool more = true; more;) {
-      const size_t got = std::min(next_count, piece + 3 - have);
-      std::memcpy(symbols.data() + have, next_piece.data(), got);
-      have += got;
-      std::thread maker([&] { next_count = sequence.next(next_piece.data(), piece); });
-      if (got == 0 || have < piece + 3) {
-        // The last piece: close the cycle, then pad to whole blocks with windows seen before.
-        more = false;
-        std::memcpy(symbols.data() + have, start, 3);
-        const size_t windows = have;
-        const size_t whole = (windows + 767) / 768 * 768;
-        for (size_t i = windows + 3; i < whole + 3; ++i) symbols[i] = symbols[i - windows];
-        have = whole + 3;
-      }
-      const size_t windows = have - 3;
-      for (int f = 0; f < families; ++f) {
-        for (int p = 1; p < 4; ++p) {
-          check.check(family(f), p, symbols.data(), windows, done / windows_per_block[f],
-                      [&](const filter_impl& l, family fam) {
-                        return has_path(l, fam) && check.sample_bits(l, fam) == 0;
-                      });
-        }
-      }
-      done += windows;
-      std::memmove(symbols.data(), symbols.data() + windows, 3);
-      have = 3;
-      maker.join();
-    }
-    std::printf("every window: %llu (2^32 and the padding of the last blocks)\n",
-                static_cast<unsigned long long>(done));
+  for (const std::string& level : skipped) {
+    std::printf("skipped: %s, which this processor lacks or BLOCKWALK_ISA caps\n", level.c_str());
   }
+  return kernels;
+}
 
-  // Seeded random samples for the others, the same windows for every level of a family.
-  std::vector<int> sizes;
-  for (const filter_impl* l : levels) {
+// The phases to check.
+std::vector<int> phases(const options& o) {
+  if (o.phase) return {o.phase};
+  return {1, 2, 3};
+}
+
+// Every window, from the sequence, for the families and kernels that take them all.
+void check_every_window(checker& check, const options& o) {
+  const auto whole = [&](const kernel& k, family f) {
+    return has_path(k, f) && check.sample_bits(k, f) == 0;
+  };
+  const bool any_whole =
+      std::any_of(check.kernels().begin(), check.kernels().end(), [&](const kernel& k) {
+        for (int f = 0; f < families; ++f) {
+          if (whole(k, family(f))) return true;
+        }
+        return false;
+      });
+  if (!any_whole) return;
+  // Pieces of whole blocks of every family (a multiple of 768), plus the three symbols the
+  // last windows reach; the sequence is cyclic, so it ends with its own first three.
+  constexpr size_t piece = size_t{768} << 12;
+  std::vector<uint8_t> symbols(piece + 3 + block_bytes);
+  de_bruijn sequence;
+  size_t have = sequence.next(symbols.data(), 3);
+  const uint8_t start[3] = {symbols[0], symbols[1], symbols[2]};
+  uint64_t done = 0;
+  // The next piece of the sequence is made while this one is checked.
+  std::vector<uint8_t> next_piece(piece);
+  size_t next_count = sequence.next(next_piece.data(), piece);
+  for (bool more = true; more;) {
+    const size_t got = std::min(next_count, piece + 3 - have);
+    std::memcpy(symbols.data() + have, next_piece.data(), got);
+    have += got;
+    std::thread maker([&] { next_count = sequence.next(next_piece.data(), piece); });
+    if (got == 0 || have < piece + 3) {
+      // The last piece: close the cycle, then pad to whole blocks with windows seen before.
+      more = false;
+      std::memcpy(symbols.data() + have, start, 3);
+      const size_t windows = have;
+      const size_t whole_blocks = (windows + 767) / 768 * 768;
+      for (size_t i = windows + 3; i < whole_blocks + 3; ++i) symbols[i] = symbols[i - windows];
+      have = whole_blocks + 3;
+    }
+    const size_t windows = have - 3;
     for (int f = 0; f < families; ++f) {
-      const int bits = check.sample_bits(*l, family(f));
-      if (bits > 0 && has_path(*l, family(f))) sizes.push_back(bits);
+      for (const int p : phases(o)) {
+        check.check(family(f), p, symbols.data(), windows, done / windows_per_block[f], whole);
+      }
+    }
+    done += windows;
+    std::memmove(symbols.data(), symbols.data() + windows, 3);
+    have = 3;
+    maker.join();
+  }
+  std::printf("every window: %llu (2^32 and the padding of the last blocks)\n",
+              static_cast<unsigned long long>(done));
+}
+
+// Seeded random samples for the others, the same windows for every kernel of a family.
+void check_samples(checker& check, const options& o) {
+  std::vector<int> sizes;
+  for (const kernel& k : check.kernels()) {
+    for (int f = 0; f < families; ++f) {
+      const int bits = check.sample_bits(k, family(f));
+      if (bits > 0 && has_path(k, family(f))) sizes.push_back(bits);
     }
   }
   std::sort(sizes.begin(), sizes.end());
   sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
   for (const int bits : sizes) {
     for (int f = 0; f < families; ++f) {
-      const auto which = [&](const filter_impl& l, family fam) {
-        return fam == family(f) && has_path(l, fam) && check.sample_bits(l, fam) == bits;
+      const auto which = [&](const kernel& k, family fam) {
+        return fam == family(f) && has_path(k, fam) && check.sample_bits(k, fam) == bits;
       };
-      if (std::none_of(levels.begin(), levels.end(),
-                       [&](const filter_impl* l) { return which(*l, family(f)); })) {
+      if (std::none_of(check.kernels().begin(), check.kernels().end(),
+                       [&](const kernel& k) { return which(k, family(f)); })) {
         continue;
       }
       // Whole blocks of windows, 2^bits of them rounded up to a multiple of 768.
       const size_t total = ((size_t{1} << bits) + 767) / 768 * 768;
       const size_t piece = std::min<size_t>(total, size_t{768} << 10);
       std::vector<uint8_t> symbols(piece + 3);
-      for (int p = 1; p < 4; ++p) {
+      for (const int p : phases(o)) {
         std::mt19937 engine(static_cast<uint32_t>(100 * bits + 10 * f + p));
         for (size_t done = 0; done < total; done += piece) {
           for (uint8_t& sym : symbols) sym = static_cast<uint8_t>(engine() >> 24);
@@ -415,7 +501,23 @@ int main(int argc, char** argv) {
       std::printf("%s: a seeded sample of 2^%d windows for each phase\n", family_names[f], bits);
     }
   }
+}
 
+}  // namespace
+
+int main(int argc, char** argv) {
+  options o;
+  if (const std::optional<int> done = parse_options(argc, argv, &o)) return *done;
+  std::vector<kernel> kernels = choose_kernels(o);
+  if (kernels.empty()) {
+    std::fprintf(stderr, "exhaustive_check: no kernel to check%s\n",
+                 o.level.empty() ? "" : "; is the level built, run here and below the cap?");
+    return 2;
+  }
+  checker check(std::move(kernels), o.sample_bits);
+  const auto started = std::chrono::steady_clock::now();
+  check_every_window(check, o);
+  check_samples(check, o);
   check.summary();
   std::printf("%.0f s in all; %s\n",
               std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),

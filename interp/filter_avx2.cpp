@@ -10,6 +10,7 @@
 #include <immintrin.h>
 
 #include "interpolate.h"
+#include "levels.h"
 #include "paths.h"
 
 namespace {
@@ -181,3 +182,13 @@ void two_d_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy)
     store_16(d + block_row_bytes + 32, _mm256_extracti128_si256(tails, 1));
   }
 }
+
+extern constexpr filter_level avx2_level = {
+    "avx2",
+    feature_avx2,
+    {
+        {"", 0, {nullptr, horizontal_avx2, nullptr, nullptr}},
+        {"", 0, {nullptr, nullptr, vertical_avx2, nullptr}},
+        {"", 0, {nullptr, nullptr, nullptr, two_d_avx2}},
+    },
+};

@@ -10,6 +10,7 @@
 #include <arm_neon.h>
 
 #include "interpolate.h"
+#include "levels.h"
 #include "paths.h"
 
 namespace {
@@ -187,3 +188,13 @@ void two_d_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy)
     }
   }
 }
+
+extern constexpr filter_level neon_level = {
+    "neon",
+    feature_neon,
+    {
+        {"", 0, {nullptr, horizontal_neon, nullptr, nullptr}},
+        {"", 0, {nullptr, nullptr, vertical_neon, nullptr}},
+        {"", 0, {nullptr, nullptr, nullptr, two_d_neon}},
+    },
+};

@@ -4,7 +4,15 @@
 #include <cstring>
 
 #include "interpolate.h"
+#include "levels.h"
 #include "paths.h"
+
+const int32_t filter_taps[4][4] = {
+    {0, 128, 0, 0},
+    {-7, 105, 35, -5},
+    {-8, 72, 72, -8},
+    {-5, 35, 105, -7},
+};
 
 namespace {
 
@@ -73,3 +81,14 @@ void two_d_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int v
     }
   }
 }
+
+extern constexpr filter_level scalar_level = {
+    "scalar",
+    0,
+    {
+        {"", 0, {copy_scalar, nullptr, nullptr, nullptr}},
+        {"", 0, {nullptr, horizontal_scalar, nullptr, nullptr}},
+        {"", 0, {nullptr, nullptr, vertical_scalar, nullptr}},
+        {"", 0, {nullptr, nullptr, nullptr, two_d_scalar}},
+    },
+};

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "interpolate.h"
+#include "levels.h"
 #include "paths.h"
 
 namespace {
@@ -115,3 +116,9 @@ void two_d_sse2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy)
     }
   }
 }
+
+extern constexpr filter_level sse2_level = {
+    "sse2",
+    feature_sse2,
+    {{"", 0, {nullptr, nullptr, nullptr, two_d_sse2}}},
+};

@@ -1,5 +1,5 @@
-// Every implementation of every filter path, held against the scalar rendering and against
-// values worked out by hand.
+// Every kernel of every level, each path in each of its forms, held against the scalar rendering
+// and against values worked out by hand; and the choice among levels and forms.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,10 +9,23 @@
 #include <sstream>
 #include <string>
 
-#include "paths.h"
+#include "levels.h"
 #include "test_plane.h"
 
+// Test names and messages show a kernel by its name (found beside the type, in this namespace).
+static void PrintTo(const kernel& k, std::ostream* out) {
+  *out << k.name;
+}
+
 namespace {
+
+// Kernels with other addresses than the scalar ones, for the choice among forms.
+void copy_avx512_stand_in(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
+  copy_scalar(dst, src, row);
+}
+void two_d_stand_in(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+  two_d_scalar(dst, src, row, hx, vy);
+}
 
 constexpr int guard = 64;  // bytes checked on either side of the destination block
 constexpr uint8_t guard_value = 0xA5;
@@ -39,27 +52,20 @@ std::string first_difference(const std::vector<uint8_t>& got, const std::vector<
   return s.str();
 }
 
-// Whether this processor runs a level, asked here independently of the dispatch.
-bool processor_runs(const std::string& level) {
-#if defined(__x86_64__) || defined(__i386__)
-  if (level == "avx2") return __builtin_cpu_supports("avx2");
-  if (level == "avx512") {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
-           __builtin_cpu_supports("avx512vnni");
-  }
-#endif
-  return !level.empty();
+bool processor_runs(const filter_level& level) {
+  return (level.needs & this_cpu().features) == level.needs;
 }
 
-TEST(filter_impls, holds_every_implementation_the_build_asked_for) {
+TEST(filter_levels, holds_every_level_the_build_asked_for) {
   // Those built, less any this processor cannot run; the test's output names both.
   std::string expected, skipped;
-  std::istringstream built(BLOCKWALK_BUILT_IMPLS);
+  std::istringstream built(BLOCKWALK_BUILT_LEVEL_NAMES);
   for (std::string name; built >> name;) {
-    std::string& list = processor_runs(name) ? expected : skipped;
-    // The AVX-512 level's forms for other cores come before its own.
-    list += (list.empty() ? "" : " ") + (name == "avx512" ? "avx512-other avx512" : name);
+    const auto level = std::find_if(built_levels().begin(), built_levels().end(),
+                                    [&](const filter_level* l) { return l->name == name; });
+    ASSERT_NE(level, built_levels().end()) << name << " was built but holds no level";
+    std::string& list = processor_runs(**level) ? expected : skipped;
+    list += (list.empty() ? "" : " ") + name;
   }
   std::string names;
   for (const filter_impl& impl : filter_impls()) {
@@ -70,13 +76,40 @@ TEST(filter_impls, holds_every_implementation_the_build_asked_for) {
               skipped.empty() ? "none" : skipped.c_str());
 }
 
+TEST(filter_levels, choose_each_paths_form_by_the_processors_traits) {
+  // A level of two forms for two paths, the scalar kernels standing in for both forms.
+  const filter_level level = {
+      "test",
+      0,
+      {{"masked", trait_fast_masked_stores, {copy_scalar, nullptr, nullptr, nullptr}},
+       {"", 0, {copy_avx512_stand_in, nullptr, nullptr, nullptr}},
+       {"", trait_full_rate_dot_products, {nullptr, nullptr, nullptr, two_d_scalar}},
+       {"madd", 0, {nullptr, nullptr, nullptr, two_d_stand_in}}},
+  };
+  const struct {
+    uint32_t traits;
+    copy_path copy;
+    filter_2d_path two_d;
+  } cases[] = {
+      {0, copy_avx512_stand_in, two_d_stand_in},
+      {trait_fast_masked_stores, copy_scalar, two_d_stand_in},
+      {trait_full_rate_dot_products, copy_avx512_stand_in, two_d_scalar},
+      {trait_fast_masked_stores | trait_full_rate_dot_products | trait_fast_two_source_permutes,
+       copy_scalar, two_d_scalar},
+  };
+  for (const auto& c : cases) {
+    const filter_paths p = chosen_paths(level, c.traits);
+    EXPECT_EQ(p.copy, c.copy) << c.traits;
+    EXPECT_EQ(p.two_d, c.two_d) << c.traits;
+    EXPECT_EQ(p.horizontal, nullptr);
+  }
+}
+
 TEST(level_cap, admits_the_levels_up_to_the_one_named) {
   const filter_paths none{};
   const std::vector<filter_impl> all = {
       {"scalar", none}, {"sse2", none}, {"avx2", none}, {"avx512", none}};
   const std::vector<filter_impl> without_avx512(all.begin(), all.end() - 1);
-  const std::vector<filter_impl> with_forms = {
-      {"scalar", none}, {"sse2", none}, {"avx2", none}, {"avx512-other", none}, {"avx512", none}};
   struct cap_case {
     const std::vector<filter_impl>* impls;
     const char* cap;
@@ -91,9 +124,7 @@ TEST(level_cap, admits_the_levels_up_to_the_one_named) {
       {&all, "avx2", 3, false},
       {&all, "avx512", 4, false},
       {&without_avx512, "avx512", 3, false},  // the highest this processor has
-      {&with_forms, "avx512", 5, false},      // another form ranks with its level
-      {&with_forms, "avx2", 3, false},
-      {&with_forms, "avx512-other", 1, true},  // a form is no level to name
+      {&all, "avx512-other", 1, true},        // a form is no level to name
       {&all, "AVX2", 1, true},
       {&all, "avx9", 1, true},
       {&all, "neon", 1, true},
@@ -143,9 +174,17 @@ TEST(level_cap, holds_interpolate_block_to_the_level_named) {
   }
 }
 
-void match_on_plane(guarded_bytes::side guarded);
+class each_kernel : public testing::TestWithParam<kernel> {
+ protected:
+  void SetUp() override {
+    const kernel& k = GetParam();
+    if (!k.runs_here) GTEST_SKIP() << "this processor lacks " << k.level;
+  }
+  const filter_paths& paths() const { return GetParam().paths; }
+  void match_on_plane(guarded_bytes::side guarded);
+};
 
-TEST(filter_impls, match_the_scalar_rendering) {
+TEST_P(each_kernel, matches_the_scalar_rendering) {
   // Each plane is checked against a guard page at its end and at its start.
   for (const auto guarded : {guarded_bytes::end_guarded, guarded_bytes::start_guarded}) {
     SCOPED_TRACE(guarded == guarded_bytes::end_guarded ? "guard page after" : "guard page before");
@@ -153,8 +192,8 @@ TEST(filter_impls, match_the_scalar_rendering) {
   }
 }
 
-void match_on_plane(guarded_bytes::side guarded) {
-  const filter_paths reference = filter_impls().front().paths;
+void each_kernel::match_on_plane(guarded_bytes::side guarded) {
+  const filter_paths reference = chosen_paths(*built_levels().front(), 0);
   test_plane plane(37, 29, guarded);  // a width whose rows are not 4-byte multiples
   std::mt19937 positions(7);
   const int32_t xs[] = {-15, plane.stride - 2};
@@ -183,15 +222,12 @@ void match_on_plane(guarded_bytes::side guarded) {
           const int32_t y =
               p < 4 ? ys[p / 2]
                     : std::uniform_int_distribution<int32_t>(-15, plane.height - 2)(positions);
-          std::vector<uint8_t> want;
+          std::vector<uint8_t> want, got;
+          if (!run_path(paths(), plane.origin(x, y), plane.row(), hx, vy, &got)) continue;
           ASSERT_TRUE(run_path(reference, plane.origin(x, y), plane.row(), hx, vy, &want));
-          for (const filter_impl& impl : filter_impls()) {
-            std::vector<uint8_t> got;
-            if (!run_path(impl.paths, plane.origin(x, y), plane.row(), hx, vy, &got)) continue;
-            ASSERT_EQ(got, want) << impl.name << " on " << name << ", phases (" << hx << ", " << vy
-                                 << "), position (" << x << ", " << y
-                                 << "): " << first_difference(got, want);
-          }
+          ASSERT_EQ(got, want) << GetParam().name << " on " << name << ", phases (" << hx << ", "
+                               << vy << "), position (" << x << ", " << y
+                               << "): " << first_difference(got, want);
         }
       }
     }
@@ -249,27 +285,34 @@ const worked_case worked_cases[] = {
      }},
 };
 
-TEST(filter_impls, give_the_values_worked_by_hand) {
+TEST_P(each_kernel, gives_the_values_worked_by_hand) {
   test_plane plane(48, 40);
   const int32_t x = 5, y = 7;
+  size_t checked = 0;
   for (const worked_case& c : worked_cases) {
     plane.paint([&](int32_t col, int32_t row, int) {
       return c.source(col - x - block_margin, row - y - block_margin);
     });
     for (const auto& [hx, vy] : c.phases) {
       const expectation expected = c.expected(hx, vy);
-      for (const filter_impl& impl : filter_impls()) {
-        std::vector<uint8_t> block;
-        if (!run_path(impl.paths, plane.origin(x, y), plane.row(), hx, vy, &block)) continue;
-        for (size_t b = 0; b < block_bytes; ++b) {
-          const int want = expected(static_cast<int>(b / 48), static_cast<int>(b % 48 / 3));
-          if (want < 0) continue;
-          ASSERT_EQ(block[b], want) << impl.name << ", " << c.what << " at phases (" << hx << ", "
-                                    << vy << "), row " << b / 48 << ", pixel " << b % 48 / 3;
-        }
+      std::vector<uint8_t> block;
+      if (!run_path(paths(), plane.origin(x, y), plane.row(), hx, vy, &block)) continue;
+      ++checked;
+      for (size_t b = 0; b < block_bytes; ++b) {
+        const int want = expected(static_cast<int>(b / 48), static_cast<int>(b % 48 / 3));
+        if (want < 0) continue;
+        ASSERT_EQ(block[b], want) << GetParam().name << ", " << c.what << " at phases (" << hx
+                                  << ", " << vy << "), row " << b / 48 << ", pixel " << b % 48 / 3;
       }
     }
   }
+  // A copy has no worked case; every filter has several.
+  EXPECT_EQ(checked > 0, paths().copy == nullptr) << GetParam().name;
 }
+
+INSTANTIATE_TEST_SUITE_P(built, each_kernel, testing::ValuesIn(every_kernel()),
+                         [](const testing::TestParamInfo<kernel>& info) {
+                           return info.param.name;
+                         });
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "version.h"
 
-#include "paths.h"
+#include "levels.h"
 
 #define BLOCKWALK_TEXT(x) #x
 #define BLOCKWALK_NUMBERS(major, minor, patch) \

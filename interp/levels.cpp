@@ -1,0 +1,147 @@
+#include "levels.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "built_levels.h"
+
+#define BLOCKWALK_DECLARE_LEVEL(name) extern const filter_level name##_level;
+BLOCKWALK_BUILT_LEVELS(BLOCKWALK_DECLARE_LEVEL)
+#undef BLOCKWALK_DECLARE_LEVEL
+
+namespace {
+
+// Each path of `p`, in the order filter_paths lists them: copy, horizontal, vertical, two_d.
+template <typename F>
+void each_path(filter_paths& to, const filter_paths& from, F take) {
+  take(to.copy, from.copy);
+  take(to.horizontal, from.horizontal);
+  take(to.vertical, from.vertical);
+  take(to.two_d, from.two_d);
+}
+
+}  // namespace
+
+const std::vector<const filter_level*>& built_levels() {
+#define BLOCKWALK_LEVEL_ADDRESS(name) &name##_level,
+  static const std::vector<const filter_level*> levels{
+      BLOCKWALK_BUILT_LEVELS(BLOCKWALK_LEVEL_ADDRESS)};
+#undef BLOCKWALK_LEVEL_ADDRESS
+  return levels;
+}
+
+filter_paths chosen_paths(const filter_level& level, uint32_t traits) {
+  filter_paths paths{};
+  for (const kernel_form& f : level.forms) {
+    if ((f.prefers & traits) != f.prefers) continue;
+    each_path(paths, f.path, [](auto& to, auto from) {
+      if (!to) to = from;
+    });
+  }
+  return paths;
+}
+
+const std::vector<kernel>& every_kernel() {
+  static const std::vector<kernel> kernels = [] {
+    std::vector<kernel> found;
+    const char* const names[] = {"copy", "horizontal", "vertical", "two_d"};
+    for (const filter_level* level : built_levels()) {
+      const bool runs = (level->needs & this_cpu().features) == level->needs;
+      for (const kernel_form& f : level->forms) {
+        const filter_paths& p = f.path;
+        const int path = p.copy ? 0 : p.horizontal ? 1 : p.vertical ? 2 : p.two_d ? 3 : -1;
+        if (path < 0) continue;
+        found.push_back({std::string(level->name) + "_" + names[path] +
+                             (*f.form ? std::string("_") + f.form : ""),
+                         level->name, names[path], p, runs});
+      }
+    }
+    return found;
+  }();
+  return kernels;
+}
+
+const std::vector<filter_impl>& filter_impls() {
+  static const std::vector<filter_impl> impls = [] {
+    const cpu_info& cpu = this_cpu();
+    std::vector<filter_impl> found;
+    for (const filter_level* level : built_levels()) {
+      if ((level->needs & cpu.features) != level->needs) continue;
+      found.push_back({level->name, chosen_paths(*level, cpu.traits)});
+    }
+    return found;
+  }();
+  return impls;
+}
+
+const std::vector<const char*>& known_levels() {
+  static const std::vector<const char*> levels{BLOCKWALK_KNOWN_LEVELS};
+  return levels;
+}
+
+size_t admitted_impls(const std::vector<filter_impl>& impls, const char* cap, bool* unknown) {
+  *unknown = false;
+  if (!cap || !*cap) return impls.size();
+  const auto& levels = known_levels();
+  const auto rank = [&](const char* name) {
+    for (size_t i = 0; i < levels.size(); ++i) {
+      if (std::strcmp(levels[i], name) == 0) return i;
+    }
+    return levels.size();
+  };
+  const size_t highest = rank(cap);
+  if (highest == levels.size()) {
+    *unknown = true;
+    return 1;
+  }
+  size_t count = 0;
+  while (count < impls.size() && rank(impls[count].name) <= highest) ++count;
+  return count;
+}
+
+filter_paths combine_paths(const std::vector<filter_impl>& impls, size_t count) {
+  filter_paths paths{};
+  for (size_t i = 0; i < count; ++i) {
+    each_path(paths, impls[i].paths, [](auto& to, auto from) {
+      if (from) to = from;
+    });
+  }
+  return paths;
+}
+
+namespace {
+
+struct active_choice {
+  filter_paths paths;
+  const char* level;
+};
+
+const active_choice& active() {
+  static const active_choice choice = [] {
+    const std::vector<filter_impl>& impls = filter_impls();
+    const char* cap = std::getenv("BLOCKWALK_ISA");
+    bool unknown = false;
+    const size_t count = admitted_impls(impls, cap, &unknown);
+    if (unknown) {
+      std::string names;
+      for (const char* level : known_levels())
+        names += std::string(names.empty() ? "" : ", ") + level;
+      std::fprintf(stderr, "blockwalk: BLOCKWALK_ISA=%s is none of %s; using scalar\n", cap,
+                   names.c_str());
+    }
+    return active_choice{combine_paths(impls, count), impls[count - 1].name};
+  }();
+  return choice;
+}
+
+}  // namespace
+
+const filter_paths& active_paths() {
+  return active().paths;
+}
+
+const char* active_level() {
+  return active().level;
+}
