@@ -98,3 +98,14 @@ int run_walk() {
   }
   return all_written ? 0 : 1;
 }
+
+std::string bitmap_problem(int status, const std::string& problem) {
+  return status == bitmap_cannot_open ? "cannot be opened" + (problem.empty() ? "" : ": " + problem)
+         : status == bitmap_malformed ? "not a bitmap, or malformed"
+                                      : "a bitmap the walk cannot use: not 24 bits per pixel, "
+                                        "compressed, or smaller than 533 x 533";
+}
+
+std::string bitmap_refusal(int status, const std::string& problem) {
+  return "error " + std::to_string(status) + "! (" + bitmap_problem(status, problem) + ")";
+}

@@ -19,3 +19,9 @@ bool suits_walk(int32_t width, int32_t height, int32_t bits_per_pixel,
 
 // Runs the walk in the current directory; returns the exit status and prints every failure.
 int run_walk();
+
+// Why blockwalk refuses a picture with this status, in words: "cannot be opened", "not a bitmap,
+// or malformed", ...; `problem` says why a picture that cannot be opened cannot.
+std::string bitmap_problem(int status, const std::string& problem = "");
+// And with what blockwalk prints: "error -2! (not a bitmap, or malformed)".
+std::string bitmap_refusal(int status, const std::string& problem = "");

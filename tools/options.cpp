@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "bitmap.h"
 #include "version.h"
-#include "walk.h"
 
 namespace {
 
@@ -132,15 +130,4 @@ std::optional<long> number_value(const tool_spec& spec, const command_line& line
 int trouble(const tool_spec& spec, const std::string& message, int status) {
   std::fprintf(stderr, "%s: %s\n", spec.name.c_str(), message.c_str());
   return status;
-}
-
-std::string bitmap_problem(int status, const std::string& problem) {
-  return status == bitmap_cannot_open ? "cannot be opened" + (problem.empty() ? "" : ": " + problem)
-         : status == bitmap_malformed ? "not a bitmap, or malformed"
-                                      : "a bitmap the walk cannot use: not 24 bits per pixel, "
-                                        "compressed, or smaller than 533 x 533";
-}
-
-std::string bitmap_refusal(int status, const std::string& problem) {
-  return "error " + std::to_string(status) + "! (" + bitmap_problem(status, problem) + ")";
 }

@@ -59,9 +59,3 @@ int trouble(const tool_spec& spec, const std::string& message, int status = exit
 
 // The usage text --help prints.
 std::string usage_text(const tool_spec& spec);
-
-// Why blockwalk refuses a picture with this status, in words: "cannot be opened", "not a bitmap,
-// or malformed", ...; `problem` says why a picture that cannot be opened cannot.
-std::string bitmap_problem(int status, const std::string& problem = "");
-// And with what blockwalk prints: "error -2! (not a bitmap, or malformed)".
-std::string bitmap_refusal(int status, const std::string& problem = "");

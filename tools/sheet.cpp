@@ -44,13 +44,12 @@ bool decode(const std::string& path, decoded* out, std::string* error) {
   bitmap_picture picture;
   std::string problem;
   const int32_t status = read_bitmap_file(path.c_str(), &picture, &problem);
-  if (status == bitmap_cannot_open) {
-    *error = path + ": cannot be opened" + (problem.empty() ? "" : ": " + problem);
+  if (status != bitmap_ok) {
+    *error = path + ": " + bitmap_problem(status, problem);
     return false;
   }
-  if (status != bitmap_ok || picture.bits_per_pixel != 24 ||
-      load_le32(picture.info.data() + info_compression_at) != 0) {
-    *error = path + ": not an uncompressed 24-bit bitmap, or cut short";
+  if (picture.bits_per_pixel != 24 || load_le32(picture.info.data() + info_compression_at) != 0) {
+    *error = path + ": not an uncompressed 24-bit bitmap";
     return false;
   }
   const int32_t width = picture.width, height = picture.height;

@@ -86,9 +86,8 @@ int run(int argc, char** argv) {
     if (!read_manifest(dir, &set, &error)) return trouble(spec, dir + "/" + error);
   } else {
     if (picture.empty()) picture = dir + "/picture.bmp";
-    std::string problem;
-    const int32_t status = read_walk_set(picture, &set, &problem);
-    if (status != bitmap_ok) return trouble(spec, picture + ": " + bitmap_refusal(status, problem));
+    std::string error;
+    if (!read_walk_set(picture, &set, &error)) return trouble(spec, picture + ": " + error);
   }
 
   size_t explained = set.cases.size();

@@ -5,8 +5,6 @@
 #include <string>
 #include <tuple>
 
-#include "report.h"
-
 namespace {
 
 constexpr clamp_state states[] = {clamp_state::none, clamp_state::low, clamp_state::high};
@@ -50,7 +48,7 @@ coverage_summary summarize_coverage(const check_set& set) {
   return c;
 }
 
-void write_coverage_table(const check_set& set, std::FILE* to) {
+void write_coverage_counts(const check_set& set, std::FILE* to) {
   std::map<std::tuple<block_path, int, int, clamp_state, clamp_state>, counts> cells;
   size_t at_bound[4][4] = {};  // [path][h low, h high, v low, v high]
   size_t negative_phase[2][4] = {}, far = 0, extreme = 0;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "check.h"
+#include "check_set.h"
 
 // Which paths, phase pairs and clamps (at "h low", "h high", "v low", "v high") the calls of a
 // set ran and never ran, and whether any of them had a negative vector.
@@ -24,4 +24,4 @@ coverage_summary summarize_coverage(const check_set& set);
 // vertical) as non-negative + negative; then the positions exactly at a bound, the negative
 // vectors of each phase, the whole parts far outside the picture and the 32-bit extremes, and
 // the copies at the corners of the area a copy may read.
-void write_coverage_table(const check_set& set, std::FILE* to);
+void write_coverage_counts(const check_set& set, std::FILE* to);

@@ -1,15 +1,16 @@
 // Which of the faults that ports of the routine commonly have reproduce a group's bytes.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
-#include "check.h"
+#include "groups.h"
 
 // Every named fault that gives every byte of every compared block of `group` exactly, the equal
 // bytes as well as the differing ones; but for bytes that a port with the fault would read from
 // outside the plane, which could be anything. Most faults are tried by rendering, each stopping
 // at its first disagreement; the offsets of the last rounding are worked out from the sums.
-std::vector<diagnosed_fault> diagnose(const check_set& set, const check_report& report,
+std::vector<diagnosed_fault> diagnose(const check_set& set, const comparison& compared,
                                       const group_report& group);
 
 // Narrows [*low, *high] to the offsets o for which clamp((sum + o) >> shift) is `found`.

@@ -85,8 +85,8 @@ struct sheet_layout {
 
 // The legend, line by line: what the samples drawn before each line mean.
 const char* const legend[] = {
-    "a block dimmed to grey: brighter where it differs somewhere, darker where all of it is "
-    "identical",
+    ("a block dimmed to grey: brighter where it differs somewhere, darker where all of it is "
+     "identical"),
     "the file holds more than expected, by 1, 2 or 3, 4 to 15, 16 or more",
     "the file holds less than expected, by 1, 2 or 3, 4 to 15, 16 or more",
     "the file is missing or unreadable (the report says which and why)",

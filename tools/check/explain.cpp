@@ -4,6 +4,7 @@
 
 #include "diagnosis.h"
 #include "interpolate.h"
+#include "render.h"
 #include "report.h"
 
 namespace {

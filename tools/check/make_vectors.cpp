@@ -16,6 +16,7 @@
 #include "manifest.h"
 #include "options.h"
 #include "picture.h"
+#include "walk.h"
 #include "whole_file.h"
 
 namespace {
@@ -149,7 +150,13 @@ std::string vector_file_name(size_t n) {
   return name;
 }
 
-int write_set(const std::string& out, const std::vector<new_picture>& pictures, uint32_t seed) {
+// Writes the set into `out`; false, with why in `error`, if it cannot.
+bool write_set(const std::string& out, const std::vector<new_picture>& pictures, uint32_t seed,
+               std::string* error) {
+  const auto fail = [&](const std::string& why) {
+    *error = why;
+    return false;
+  };
   std::mt19937 rng(seed);
   std::vector<std::vector<block_call>> calls;
   for (const new_picture& p : pictures) calls.push_back(vectors_for(p.width, p.height, rng));
@@ -165,18 +172,16 @@ int write_set(const std::string& out, const std::vector<new_picture>& pictures, 
     }
   }
   if (!earlier.empty()) {
-    return trouble(
-        spec,
-        out + " holds " + earlier[0] +
-            (earlier.size() > 1 ? " and " + std::to_string(earlier.size() - 1) + " more" : "") +
-            " of an earlier run, which a check would take for the new ones; "
-            "remove them, or choose another OUTDIR");
+    return fail(out + " holds " + earlier[0] +
+                (earlier.size() > 1 ? " and " + std::to_string(earlier.size() - 1) + " more" : "") +
+                " of an earlier run, which a check would take for the new ones; remove them, or "
+                "choose another OUTDIR");
   }
   const std::string expected = out + "/" + expected_dir;
   struct stat st {};
   if (mkdir(expected.c_str(), 0777) != 0 &&
       (errno != EEXIST || stat(expected.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
-    return trouble(spec, expected + ": not a directory, and cannot be made one");
+    return fail(expected + ": not a directory, and cannot be made one");
   }
 
   check_set set;
@@ -184,11 +189,11 @@ int write_set(const std::string& out, const std::vector<new_picture>& pictures, 
     const new_picture& p = pictures[k];
     const std::string path = out + "/" + p.name;
     if (!write_whole(path, p.file)) {
-      return trouble(spec, "cannot write " + path + ": " + std::strerror(errno));
+      return fail("cannot write " + path + ": " + std::strerror(errno));
     }
     check_picture picture{p.name, {}, {}};
     if (read_bitmap_file(path.c_str(), &picture.bitmap) != bitmap_ok) {
-      return trouble(spec, path + ": cannot be read back");
+      return fail(path + ": cannot be read back");
     }
     picture.layout = make_block_layout(picture.bitmap);
     for (const block_call& call : calls[k]) {
@@ -200,7 +205,7 @@ int write_set(const std::string& out, const std::vector<new_picture>& pictures, 
     const check_picture& picture = set.pictures[c.picture];
     const block_layout& layout = picture.layout;
     if (!footprint_fits(c.call, picture.bitmap.plane.size())) {
-      return trouble(spec, c.file + ": its footprint leaves the plane");  // a fault of this tool
+      return fail(c.file + ": its footprint leaves the plane");  // a fault of this tool
     }
     std::vector<uint8_t> file = layout.prefix;
     file.resize(file.size() + block_bytes);
@@ -209,20 +214,18 @@ int write_set(const std::string& out, const std::vector<new_picture>& pictures, 
                       v.height, v.x, v.y, v.mvx, v.mvy);
     file.insert(file.end(), layout.profile.begin(), layout.profile.end());
     const std::string path = expected + "/" + c.file;
-    if (!write_whole(path, file)) {
-      return trouble(spec, "cannot write " + path + ": " + std::strerror(errno));
-    }
+    if (!write_whole(path, file)) return fail("cannot write " + path + ": " + std::strerror(errno));
   }
   const std::string manifest = manifest_text(set);
   const std::string path = out + "/" + manifest_name;
   if (!write_whole(path, {manifest.begin(), manifest.end()})) {
-    return trouble(spec, "cannot write " + path + ": " + std::strerror(errno));
+    return fail("cannot write " + path + ": " + std::strerror(errno));
   }
   std::printf(
       "%zu vectors in %s, their expected blocks in %s/.\n"
       "The implementation under test writes its blocks into %s; then: check_walk %s\n",
       set.cases.size(), path.c_str(), expected.c_str(), out.c_str(), out.c_str());
-  return exit_ok;
+  return true;
 }
 
 }  // namespace
@@ -246,7 +249,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!read_manifest(dir, &set, &error)) return trouble(spec, dir + "/" + error);
     std::printf("%zu vectors in %s/%s\n", set.cases.size(), dir.c_str(), manifest_name);
-    write_coverage_table(set, stdout);
+    write_coverage_counts(set, stdout);
     return exit_ok;
   }
   if (!line.operand) return trouble(spec, "no OUTDIR; --help tells the usage");
@@ -290,5 +293,7 @@ int main(int argc, char** argv) {
     pictures.push_back(
         {"extremes.bmp", extremes.width, extremes.height, make_picture_file(extremes)});
   }
-  return write_set(out, pictures, static_cast<uint32_t>(seed));
+  std::string error;
+  if (!write_set(out, pictures, static_cast<uint32_t>(seed), &error)) return trouble(spec, error);
+  return exit_ok;
 }

@@ -8,7 +8,7 @@
 #include <map>
 #include <optional>
 
-#include "options.h"
+#include "walk.h"
 #include "whole_file.h"
 
 namespace {
@@ -43,39 +43,46 @@ bool parse_int32(const std::string& text, int32_t* value) {
   return true;
 }
 
-// Reads a picture of the set, once; "" or why it cannot serve.
-std::string load_picture(const std::string& dir, const std::string& name, check_set* set,
-                         std::map<std::string, size_t>* loaded, size_t* index) {
+// Reads a picture of the set, once; false, with why in `error`, if it cannot serve.
+bool load_picture(const std::string& dir, const std::string& name, check_set* set,
+                  std::map<std::string, size_t>* loaded, size_t* index, std::string* error) {
   const auto found = loaded->find(name);
   if (found != loaded->end()) {
     *index = found->second;
-    return "";
+    return true;
   }
   check_picture p;
   p.name = name;
   std::string problem;
   const int32_t status = read_bitmap_file((dir + "/" + name).c_str(), &p.bitmap, &problem);
   if (status != bitmap_ok) {
-    return "picture " + name + (status == bitmap_cannot_open ? " " : " is ") +
-           bitmap_problem(status, problem);
+    *error = "picture " + name + (status == bitmap_cannot_open ? " " : " is ") +
+             bitmap_problem(status, problem);
+    return false;
   }
   if (p.bitmap.bits_per_pixel != 24 || load_le32(p.bitmap.info.data() + info_compression_at) != 0) {
-    return "picture " + name + " is not an uncompressed 24-bit bitmap";
+    *error = "picture " + name + " is not an uncompressed 24-bit bitmap";
+    return false;
   }
   p.layout = make_block_layout(p.bitmap);
   *index = set->pictures.size();
   set->pictures.push_back(std::move(p));
   (*loaded)[name] = *index;
-  return "";
+  return true;
 }
 
-// Why the fields of one line make no vector of the set, or "".
-std::string parse_case(const std::string& dir, const std::vector<std::optional<std::string>>& f,
-                       check_set* set, std::map<std::string, size_t>* loaded, check_case* c) {
+// The vector of one line's fields; false, with why in `error`, where they make none.
+bool parse_case(const std::string& dir, const std::vector<std::optional<std::string>>& f,
+                check_set* set, std::map<std::string, size_t>* loaded, check_case* c,
+                std::string* error) {
+  const auto fail = [&](const std::string& why) {
+    *error = why;
+    return false;
+  };
   for (const column name : {file, picture}) {
     if (!plain_file_name(*f[name])) {
-      return std::string(columns[name]) + " '" + *f[name] +
-             "' is not a plain name in the directory";
+      return fail(std::string(columns[name]) + " '" + *f[name] +
+                  "' is not a plain name in the directory");
     }
   }
   c->file = *f[file];
@@ -83,11 +90,11 @@ std::string parse_case(const std::string& dir, const std::vector<std::optional<s
                               &c->call.y,      &c->call.mvx,    &c->call.mvy};
   for (int k = 0; k < 6; ++k) {
     if (!parse_int32(*f[stride + k], numbers[k])) {
-      return std::string(columns[stride + k]) + " '" + *f[stride + k] +
-             "' is not a whole number of 32 bits";
+      return fail(std::string(columns[stride + k]) + " '" + *f[stride + k] +
+                  "' is not a whole number of 32 bits");
     }
   }
-  if (c->call.stride < 1 || c->call.height < 1) return "stride and height must be at least 1";
+  if (c->call.stride < 1 || c->call.height < 1) return fail("stride and height must be at least 1");
   // The derived columns must say what the vector says.
   const group_key key = group_of(c->call);
   const std::string derived[] = {path_name(key.path), std::to_string(key.phase[0]),
@@ -95,16 +102,15 @@ std::string parse_case(const std::string& dir, const std::vector<std::optional<s
                                  clamp_name(key.clamp[1])};
   for (int k = 0; k < 5; ++k) {
     if (f[path + k] && *f[path + k] != derived[k]) {
-      return std::string(columns[path + k]) + " is '" + *f[path + k] + "', but the vector gives '" +
-             derived[k] + "'";
+      return fail(std::string(columns[path + k]) + " is '" + *f[path + k] +
+                  "', but the vector gives '" + derived[k] + "'");
     }
   }
-  const std::string bad_picture = load_picture(dir, *f[picture], set, loaded, &c->picture);
-  if (!bad_picture.empty()) return bad_picture;
+  if (!load_picture(dir, *f[picture], set, loaded, &c->picture, error)) return false;
   if (!footprint_fits(c->call, set->pictures[c->picture].bitmap.plane.size())) {
-    return "the block reads beyond the plane of " + *f[picture];
+    return fail("the block reads beyond the plane of " + *f[picture]);
   }
-  return "";
+  return true;
 }
 
 }  // namespace
@@ -188,8 +194,8 @@ bool parse_manifest(const std::vector<uint8_t>& bytes, const std::string& dir, c
       if (at[k] < fields.size()) f[k] = fields[at[k]];
     }
     check_case c;
-    const std::string why = parse_case(dir, f, set, &loaded, &c);
-    if (!why.empty()) return fail(n + 1, why);
+    std::string why;
+    if (!parse_case(dir, f, set, &loaded, &c, &why)) return fail(n + 1, why);
     if (c.file == manifest_name) return fail(n + 1, "file " + c.file + " is the manifest");
     const auto [earlier, fresh] = first_line.insert({c.file, n + 1});
     if (!fresh) {

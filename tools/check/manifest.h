@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "check.h"
+#include "check_set.h"
 
 inline constexpr const char* manifest_name = "vectors.csv";
 // Where make_vectors puts the expected blocks, out of the way of those the implementation writes.

@@ -14,10 +14,6 @@ std::string join(const std::vector<std::string>& parts, const char* separator) {
   return out;
 }
 
-std::string phases_text(const int phase[2]) {
-  return std::string("(") + phase_text(phase[0]) + ", " + phase_text(phase[1]) + ")";
-}
-
 // Up to ten names, then how many more.
 std::string some_files(const check_set& set, const std::vector<size_t>& cases) {
   std::vector<std::string> names;
@@ -141,7 +137,7 @@ std::string paths_text(const std::vector<block_path>& paths) {
 }
 
 // What the blocks exercised and what they never did, whatever the implementation made of them.
-void write_coverage(const check_set& set, std::FILE* to) {
+void write_coverage_summary(const check_set& set, std::FILE* to) {
   const coverage_summary c = summarize_coverage(set);
   std::vector<std::string> pair_names;
   for (const auto& [h, v] : c.phase_pairs) {
@@ -194,7 +190,7 @@ std::string json_value(const std::variant<int64_t, std::string>& v) {
                                             : quoted(std::get<std::string>(v));
 }
 
-// "coverage": what write_coverage says, for scripts.
+// "coverage": what write_coverage_summary says, for scripts.
 std::string json_coverage(const check_set& set) {
   const coverage_summary c = summarize_coverage(set);
   const auto paths = [](const std::vector<block_path>& list) {
@@ -228,15 +224,6 @@ std::string json_files(const check_set& set, const std::vector<size_t>& cases) {
 
 }  // namespace
 
-std::string path_and_phases(const group_key& key) {
-  return std::string(path_name(key.path)) + " " + phases_text(key.phase);
-}
-
-const char* phase_text(int phase) {
-  static const char* const names[] = {"0", "1/4", "1/2", "3/4"};
-  return names[phase];
-}
-
 const char* channel_name(int channel) {
   static const char* const names[] = {"blue", "green", "red"};
   return names[channel];
@@ -247,17 +234,6 @@ std::string group_label(const check_set& set, const group_key& key) {
   if (set.walk) return label;
   return label + ", clamp " + clamp_name(key.clamp[0]) + "/" + clamp_name(key.clamp[1]) +
          (key.negative ? ", negative" : ", non-negative");
-}
-
-std::string fault_text(const diagnosed_fault& fault) {
-  std::vector<std::string> fields;
-  for (const auto& [key, value] : fault.fields) {
-    fields.push_back(key + " " +
-                     (std::holds_alternative<int64_t>(value)
-                          ? std::to_string(std::get<int64_t>(value))
-                          : std::get<std::string>(value)));
-  }
-  return fields.empty() ? fault.name : fault.name + " (" + join(fields, ", ") + ")";
 }
 
 std::string verdict(const check_set& set, const check_report& report, const std::string& dir) {
@@ -281,7 +257,7 @@ void write_text_report(const check_set& set, const check_report& report, std::FI
   write_pixels(set, report, to);
   write_headers(set, report, to);
   write_files(set, report, to);
-  write_coverage(set, to);
+  write_coverage_summary(set, to);
 }
 
 void write_json_report(const check_set& set, const check_report& report, std::FILE* to) {
@@ -330,7 +306,7 @@ void write_json_report(const check_set& set, const check_report& report, std::FI
     std::fprintf(to, ",\n   \"diagnosis\": [");
     for (size_t d = 0; d < g.diagnosis.size(); ++d) {
       const diagnosed_fault& fault = g.diagnosis[d];
-      std::string fields = "\"fault\": " + quoted(fault.name);
+      std::string fields = "\"fault\": " + quoted(fault_name(fault.kind));
       for (const auto& [key, value] : fault.fields)
         fields += ", " + quoted(key) + ": " + json_value(value);
       std::fprintf(to, "%s{%s}", d ? ", " : "", fields.c_str());

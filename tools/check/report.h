@@ -15,12 +15,7 @@ void write_text_report(const check_set& set, const check_report& report, std::FI
                        const std::string& dir);
 void write_json_report(const check_set& set, const check_report& report, std::FILE* to);
 
-// "1/4": a phase in quarter pixels; "blue": channel 0 of a pixel.
-const char* phase_text(int phase);
+// "blue": channel 0 of a pixel.
 const char* channel_name(int channel);
-// "two_d (1/4, 3/4)"
-std::string path_and_phases(const group_key& key);
-// and for a set of vectors its clamp states and sign too.
+// "two_d (1/4, 3/4)", and for a set of vectors its clamp states and sign too.
 std::string group_label(const check_set& set, const group_key& key);
-// "rounding (pass 2, offset_min 0, offset_max 0)"
-std::string fault_text(const diagnosed_fault& fault);

@@ -31,10 +31,10 @@ bitmap_picture random_picture(const bitmap_layout& layout = {}) {
   return picture;
 }
 
-class walk_check : public scratch_dir {
+class run_check_walk : public scratch_dir {
  protected:
   check_report check() { return run_check(walk_set("picture.bmp", picture_), dir_); }
-  void write_walk(const injected_fault& fault = {}) {
+  void write_walk(const fault_switches& fault = {}) {
     ASSERT_TRUE(write_faulty_files(dir_, walk_set("picture.bmp", picture_), fault));
   }
   // Byte `at` of block n's file, changed to `value`.
@@ -47,7 +47,7 @@ class walk_check : public scratch_dir {
   bitmap_picture picture_ = random_picture();
 };
 
-TEST_F(walk_check, finds_a_correct_walk_identical) {
+TEST_F(run_check_walk, finds_a_correct_walk_identical) {
   write_walk();
   const check_report report = check();
   EXPECT_TRUE(report.identical());
@@ -62,42 +62,50 @@ TEST_F(walk_check, finds_a_correct_walk_identical) {
 
 // The walk's groups in their order: the copy, then the two-dimensional filter at (1/4, 1/4),
 // (1/2, 1/2) and (3/4, 3/4); block n lies in group n % 4.
-TEST_F(walk_check, counts_and_diagnoses_each_injected_fault) {
+TEST_F(run_check_walk, counts_and_diagnoses_each_injected_fault) {
   const std::string pass2_0 = "rounding (pass 2, offset_min 0, offset_max 0)";
   const std::string pass2_8192 = "rounding (pass 2, offset_min 8192, offset_max 8192)";
   const std::string pass1_0 = "rounding (pass 1, offset_min 0, offset_max 0)";
   struct fault_case {
-    injected_fault fault;
+    std::string fault;  // as faulty_walk names it
+    std::vector<int> values;
     std::vector<std::string> diagnosis[4];  // per group; groups without differences have none
   };
   const fault_case cases[] = {
       // Phase 1/2 has taps of multiples of 8 and a first pass of multiples of 4, so its sums
       // are multiples of 32: offsets 0 ... 31 truncate alike.
-      {{"rounding", 2, 0},
+      {"rounding",
+       {2, 0},
        {{}, {pass2_0}, {"rounding (pass 2, offset_min 0, offset_max 31)"}, {pass2_0}}},
-      {{"rounding", 2, 8192}, {{}, {pass2_8192}, {pass2_8192}, {pass2_8192}}},
+      {"rounding", {2, 8192}, {{}, {pass2_8192}, {pass2_8192}, {pass2_8192}}},
       // Phase 1/2's first-pass sums are even: truncating them changes nothing.
-      {{"rounding", 1, 0}, {{}, {pass1_0}, {}, {pass1_0}}},
-      {{"no_clamp"}, {{}, {"no_clamp"}, {"no_clamp"}, {"no_clamp"}}},
-      {{"taps", 0, 3}, {{}, {"taps (axis h, phase 3)"}, {"taps (axis h, phase 3)"}, {}}},
-      {{"taps", 1, 1}, {{}, {}, {"taps (axis v, phase 1)"}, {"taps (axis v, phase 1)"}}},
-      {{"source_offset", 1, 0},
+      {"rounding", {1, 0}, {{}, {pass1_0}, {}, {pass1_0}}},
+      {"no_clamp", {}, {{}, {"no_clamp"}, {"no_clamp"}, {"no_clamp"}}},
+      {"taps", {0, 3}, {{}, {"taps (axis h, phase 3)"}, {"taps (axis h, phase 3)"}, {}}},
+      {"taps", {1, 1}, {{}, {}, {"taps (axis v, phase 1)"}, {"taps (axis v, phase 1)"}}},
+      {"source_offset",
+       {1, 0},
        {{"source_offset (dx 1, dy 0)"},
         {"source_offset (dx 1, dy 0)"},
         {"source_offset (dx 1, dy 0)"},
         {"source_offset (dx 1, dy 0)"}}},
-      {{"source_offset", 0, -2},
+      {"source_offset",
+       {0, -2},
        {{"source_offset (dx 0, dy -2)"},
         {"source_offset (dx 0, dy -2)"},
         {"source_offset (dx 0, dy -2)"},
         {"source_offset (dx 0, dy -2)"}}},
-      {{"row_order"}, {{"row_order"}, {"row_order"}, {"row_order"}, {"row_order"}}},
-      {{"channel_order"},
+      {"row_order", {}, {{"row_order"}, {"row_order"}, {"row_order"}, {"row_order"}}},
+      {"channel_order",
+       {},
        {{"channel_order"}, {"channel_order"}, {"channel_order"}, {"channel_order"}}},
   };
   for (const fault_case& c : cases) {
-    SCOPED_TRACE(c.fault.name + " " + std::to_string(c.fault.a) + " " + std::to_string(c.fault.b));
-    write_walk(c.fault);
+    std::string trace = c.fault;
+    for (const int v : c.values) trace += " " + std::to_string(v);
+    SCOPED_TRACE(trace);
+    const fault_switches fault = injected(c.fault, c.values);
+    write_walk(fault);
     const check_report report = check();
 
     // What the report must say, worked out here from the port alone.
@@ -109,7 +117,7 @@ TEST_F(walk_check, counts_and_diagnoses_each_injected_fault) {
       faulty_interpolate(w, right, picture_.plane.data(), picture_.plane.size(), h, n / 4, n / 4,
                          n % 4, n % 4, {});
       faulty_interpolate(w, wrong, picture_.plane.data(), picture_.plane.size(), h, n / 4, n / 4,
-                         n % 4, n % 4, c.fault);
+                         n % 4, n % 4, fault);
       group_report& g = want[n % 4];
       bool block_differs = false;
       for (int b = 0; b < int{block_bytes}; ++b) {
@@ -158,7 +166,7 @@ TEST_F(walk_check, counts_and_diagnoses_each_injected_fault) {
   }
 }
 
-TEST_F(walk_check, says_when_no_known_fault_reproduces_the_bytes) {
+TEST_F(run_check_walk, says_when_no_known_fault_reproduces_the_bytes) {
   write_walk();
   // One byte of one block 3 too high: no fault of the list does just that.
   const size_t pixels = 14 + 40;
@@ -172,7 +180,7 @@ TEST_F(walk_check, says_when_no_known_fault_reproduces_the_bytes) {
   EXPECT_TRUE(g.diagnosis.empty());
 }
 
-TEST_F(walk_check, names_every_header_field_that_differs) {
+TEST_F(run_check_walk, names_every_header_field_that_differs) {
   // With a profile after the pixels, so that its reference and its bytes are fields too.
   bitmap_layout layout;
   layout.info_size = 124;
@@ -215,7 +223,7 @@ TEST_F(walk_check, names_every_header_field_that_differs) {
   for (const group_report& g : report.groups) EXPECT_EQ(g.differing_bytes, 0u);
 }
 
-TEST_F(walk_check, lists_every_kind_of_file_it_cannot_compare) {
+TEST_F(run_check_walk, lists_every_kind_of_file_it_cannot_compare) {
   write_walk();
   const auto file = [&](int n) { return path(block_name(n)); };
   std::remove(file(200).c_str());
@@ -254,7 +262,7 @@ TEST_F(walk_check, lists_every_kind_of_file_it_cannot_compare) {
   EXPECT_LE(report.outcomes[103].size, 823u);
 }
 
-TEST_F(walk_check, lists_a_file_it_may_not_read) {
+TEST_F(run_check_walk, lists_a_file_it_may_not_read) {
   if (geteuid() == 0) GTEST_SKIP() << "running as root, whom no permission stops";
   write_walk();
   chmod(path(block_name(209)).c_str(), 0);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "faulty_port.h"
 #include "manifest.h"
@@ -16,9 +17,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  injected_fault fault{argv[2]};
-  int* const values[] = {&fault.a, &fault.b, &fault.c};
-  for (int k = 3; k < argc && k < 6; ++k) *values[k - 3] = std::atoi(argv[k]);
+  fault_kind kind;
+  if (!fault_named(argv[2], &kind)) {
+    std::fprintf(stderr, "faulty_walk: %s: no such fault\n", argv[2]);
+    return 2;
+  }
+  std::vector<int> values;
+  for (int k = 3; k < argc; ++k) values.push_back(std::atoi(argv[k]));
+  const fault_switches fault = switches_for(kind, values);
   check_set set;
   struct stat st {};
   if (stat((dir + "/" + manifest_name).c_str(), &st) == 0) {
@@ -28,9 +34,9 @@ int main(int argc, char** argv) {
       return 1;
     }
   } else {
-    if (read_walk_set(dir + "/picture.bmp", &set) != bitmap_ok) {
-      std::fprintf(stderr, "faulty_walk: %s/picture.bmp: not a picture for the walk\n",
-                   dir.c_str());
+    std::string error;
+    if (!read_walk_set(dir + "/picture.bmp", &set, &error)) {
+      std::fprintf(stderr, "faulty_walk: %s/picture.bmp: %s\n", dir.c_str(), error.c_str());
       return 1;
     }
   }

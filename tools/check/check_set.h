@@ -1,0 +1,39 @@
+// The blocks a check compares: the pictures, and for each block the file that should hold it
+// and the interpolate_block call that makes it. A walk's, or a vector set's (manifest.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bitmap.h"
+#include "block_file.h"
+#include "call.h"
+
+struct check_picture {
+  std::string name;       // as reports name it
+  bitmap_picture bitmap;  // an uncompressed 24-bit picture, with its plane
+  block_layout layout;    // of its block files
+};
+
+// One block: the file that should hold it, and the interpolate_block call that makes it.
+struct check_case {
+  std::string file;  // within the checked directory
+  size_t picture = 0;
+  block_call call;
+};
+
+struct check_set {
+  std::vector<check_picture> pictures;
+  std::vector<check_case> cases;
+  bool walk = false;  // blockwalk's own walk, rather than a set of vectors
+};
+
+// blockwalk's walk over a picture that suits it: block0100.bmp ... block1999.bmp.
+check_set walk_set(const std::string& name, bitmap_picture picture);
+
+// The walk over the picture at `path`, read as blockwalk reads it. False where blockwalk would
+// refuse it, with what blockwalk prints and why in `error`: "error -1! (cannot be opened: a
+// directory)".
+bool read_walk_set(const std::string& path, check_set* set, std::string* error);
