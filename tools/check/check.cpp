@@ -6,8 +6,10 @@ check_report run_check(const check_set& set, const std::string& dir) {
   check_report report;
   static_cast<comparison&>(report) = compare_files(set, dir);
   report.groups = group_blocks(set, report);
+  if (!report.identical()) report.shifted_by = shifted_files(set, report);
+  // Files shifted explain every group: pairs would only be coincidences.
   for (group_report& group : report.groups) {
-    if (group.differing_bytes) group.diagnosis = diagnose(set, report, group);
+    if (group.differing_bytes) group.diagnosis = diagnose(set, report, group, !report.shifted_by);
   }
   return report;
 }

@@ -4,6 +4,7 @@
 // sheet or an explanation (report.h, difference_sheet.h, explain.h).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 
 struct check_report : comparison {
   std::vector<group_report> groups;  // every group that has blocks, in key order
+  std::optional<int> shifted_by;     // each file holds the block of the case this many before
   bool identical() const { return differing == 0 && missing.empty() && unreadable.empty(); }
 };
 

@@ -66,10 +66,12 @@ TEST_F(check_walk_program, exits_0_on_blockwalks_walk_and_1_on_a_faulty_one) {
             "different: 1425 of 1900 blocks differ; 0 missing, 0 unreadable");
   EXPECT_TRUE(printed("  two_d (1/4, 1/4): 475 blocks, 475 differ;"));
   EXPECT_TRUE(printed("    diagnosis: rounding (pass 2, offset_min 0, offset_max 0)\n"));
+  // The groups' offsets overlap in 0 ... 0: one fault, which reproduces all three, ranked first.
   EXPECT_TRUE(
       printed("  in all: 3 of 4 groups differ, every one on the two_d path; rounding (pass "
-              "2, offset_min 0, offset_max 0) reproduces 2 of them; rounding (pass 2, "
-              "offset_min 0, offset_max 31) reproduces 1 of them\n"))
+              "2, offset_min 0, offset_max 0) reproduces 3 of them; rounding_mode (pass both, "
+              "mode toward_zero) reproduces 1 of them; exact_intermediate (mode toward_zero) "
+              "reproduces 1 of them\n"))
       << printed_;
   EXPECT_FALSE(printed("copy (0, 0)"));
 }
@@ -140,6 +142,8 @@ TEST_F(check_walk_program, writes_the_report_as_json) {
       "{\"path\": \"two_d\", \"phases\": [3, 3], ",
       "\"differing_blocks\": 0, \"differing_bytes\": 0, \"max_abs_difference\": 0, ",
       "\"diagnosis\": []}],\n",
+      " \"summary\": [{\"groups\": 2, \"diagnosis\": {\"fault\": \"taps\", \"axis\": \"h\", "
+      "\"phase\": 3}}],\n \"shifted_files\": null,\n",
       " \"coverage\": {\"paths\": [\"copy\", \"two_d\"], \"paths_never\": [\"horizontal\", "
       "\"vertical\"],\n   \"phase_pairs\": [[0, 0], [1, 1], [2, 2], [3, 3]],\n   "
       "\"phase_pairs_never\": [[0, 1], [0, 2], [0, 3], [1, 0], [1, 2], [1, 3], [2, 0], [2, 1], "
@@ -187,7 +191,8 @@ TEST_F(check_walk_program, explains_a_byte_step_by_step) {
       "pass 2: -8*0 + 72*0 + 72*9180 - 8*0 = 660960; (660960 + 4096) >> 13 = 81\n",
       "clamped to 0 ... 255: 81\n",
       "expected 81, found 82: +1\n",
-      "no known fault reproduces this block's group; faults that give this byte:",
+      "no known fault reproduces this block's group\n",
+      "weak hints, faults that give this byte alone but not its whole group: none\n",
   };
   size_t from = 0;
   for (const std::string& line : want) {
@@ -203,6 +208,9 @@ TEST_F(check_walk_program, explains_a_byte_step_by_step) {
   EXPECT_TRUE(
       printed("expected 81, found 80: -1\nexplained by rounding (pass 2, offset_min 0, "
               "offset_max 31), which reproduces every byte of the group\n"))
+      << printed_;
+  // The group's own faults first, then what gives this byte alone.
+  EXPECT_TRUE(printed("weak hints, faults that give this byte alone but not its whole group:\n"))
       << printed_;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "groups.h"
@@ -10,8 +11,15 @@
 // bytes as well as the differing ones; but for bytes that a port with the fault would read from
 // outside the plane, which could be anything. Most faults are tried by rendering, each stopping
 // at its first disagreement; the offsets of the last rounding are worked out from the sums.
+// Where no single fault does, every pair of faults that set different switches is tried, if
+// `pairs`.
 std::vector<diagnosed_fault> diagnose(const check_set& set, const comparison& compared,
-                                      const group_report& group);
+                                      const group_report& group, bool pairs = true);
+
+// By how many places the files are shifted, if every file compared holds the block of the case
+// that many before it in the set (1 <= |by| <= 8), and that explains some difference: a port
+// that numbered its files one off.
+std::optional<int> shifted_files(const check_set& set, const comparison& compared);
 
 // Narrows [*low, *high] to the offsets o for which clamp((sum + o) >> shift) is `found`.
 void narrow_rounding(int64_t sum, int shift, int found, int64_t* low, int64_t* high);

@@ -1,6 +1,9 @@
 #include "explain.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "diagnosis.h"
 #include "interpolate.h"
@@ -133,31 +136,45 @@ void write_explanation(const check_set& set, const check_report& report, size_t 
     return;
   }
   std::fprintf(to, "expected %d, found %d: %+d\n", d.value, found, found - d.value);
+  // First the faults that reproduce the whole group, this byte with it; then, as weak hints,
+  // those that give this byte alone.
   const group_key key = group_of(c.call);
+  std::vector<std::string> strong;
   for (const group_report& g : report.groups) {
     if (g.key < key || key < g.key) continue;
-    for (const diagnosed_fault& fault : g.diagnosis) {
-      std::fprintf(to, "explained by %s, which reproduces every byte of the group\n",
-                   fault_text(fault).c_str());
-    }
-    if (!g.diagnosis.empty()) return;
+    for (const diagnosed_fault& fault : g.diagnosis) strong.push_back(fault_text(fault));
   }
-  // No fault explains the whole group: those that would give this byte at least.
-  std::string alone;
+  for (const std::string& fault : strong) {
+    std::fprintf(to, "explained by %s, which reproduces every byte of the group\n", fault.c_str());
+  }
+  if (strong.empty()) std::fprintf(to, "no known fault reproduces this block's group\n");
+  if (report.shifted_by) {
+    std::fprintf(to,
+                 "the files are shifted: each holds the block of the file %d %s it "
+                 "(shifted_files, by %d)\n",
+                 std::abs(*report.shifted_by), *report.shifted_by > 0 ? "before" : "after",
+                 *report.shifted_by);
+  }
+  std::vector<std::string> weak;
   int64_t low = 0, high = int64_t{1} << d.shift;
   narrow_rounding(d.sum, d.shift, found, &low, &high);
   if (where.path != block_path::copy && low <= high) {
-    alone += "\n  rounding (pass " + std::to_string(where.path == block_path::two_d ? 2 : 1) +
-             ", offset_min " + std::to_string(low) + ", offset_max " + std::to_string(high) + ")";
+    weak.push_back("rounding (pass " + std::to_string(where.path == block_path::two_d ? 2 : 1) +
+                   ", offset_min " + std::to_string(low) + ", offset_max " + std::to_string(high) +
+                   ")");
   }
   for (const diagnosed_fault& fault : rendered_faults(key)) {
     byte_derivation faulty;
     if (derive_byte(plane, c.call, place_block(c.call, fault.switches), fault.switches, row, pixel,
                     channel, &faulty) &&
         faulty.value == found) {
-      alone += "\n  " + fault_text(fault);
+      weak.push_back(fault_text(fault));
     }
   }
-  std::fprintf(to, "no known fault reproduces this block's group; faults that give this byte:%s\n",
-               alone.empty() ? " none" : alone.c_str());
+  std::string hints;
+  for (const std::string& w : weak) {
+    if (std::find(strong.begin(), strong.end(), w) == strong.end()) hints += "\n  " + w;
+  }
+  std::fprintf(to, "weak hints, faults that give this byte alone but not its whole group:%s\n",
+               hints.empty() ? " none" : hints.c_str());
 }

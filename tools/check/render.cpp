@@ -8,6 +8,32 @@ int clamp_byte(int64_t v) {
   return v < 0 ? 0 : v > 255 ? 255 : static_cast<int>(v);
 }
 
+// A value of the two-dimensional filter's first pass, from its exact sum.
+int32_t first_pass(int32_t sum, const fault_switches& faults) {
+  if (faults.exact_intermediate != round_mode::ours) return sum;
+  if (faults.narrow_intermediate == 16) return sum < -32768 ? -32768 : sum > 32767 ? 32767 : sum;
+  if (faults.division) return (sum + faults.rounding_pass1) / 2;
+  if (faults.rounding_mode[1] != round_mode::ours) {
+    return static_cast<int32_t>(round_quotient(sum, 1, faults.rounding_mode[1]));
+  }
+  return (sum + faults.rounding_pass1) >> 1;
+}
+
+// The two-dimensional filter as the one-dimensional one twice, each pass rounded at 1/128 and
+// clamped to a byte, along axis `first` first.
+int64_t two_byte_passes(const byte_derivation& d, int first) {
+  const auto pass = [](const int32_t* taps, const auto& value) {
+    int64_t sum = 64;
+    for (int k = 0; k < 4; ++k) sum += taps[k] * value(k);
+    return clamp_byte(sum >> 7);
+  };
+  return pass(first == 0 ? d.v_taps : d.h_taps, [&](int outer) {
+    return pass(first == 0 ? d.h_taps : d.v_taps, [&](int inner) {
+      return first == 0 ? d.source[outer][inner] : d.source[inner][outer];
+    });
+  });
+}
+
 }  // namespace
 
 bool derive_byte(const plane_view& plane, const block_call& call, const placement& where,
@@ -30,7 +56,9 @@ bool derive_byte(const plane_view& plane, const block_call& call, const placemen
   }
 
   // The taps lie at -1, 0, +1 and +2 pixels from the output pixel's source pixel.
-  const int64_t row_bytes = int64_t{call.stride} * 3;
+  const int64_t tight = int64_t{call.stride} * 3;
+  const int64_t row_bytes =
+      faults.row_stride_padded ? (tight + 3) & ~int64_t{3} : tight + faults.row_stride;
   const int64_t sx = where.whole[0] + block_margin + faults.source_offset[0] + pixel;
   const int64_t sy = where.whole[1] + block_margin + faults.source_offset[1] + row;
   for (int j = 0; j < d->rows; ++j) {
@@ -45,6 +73,7 @@ bool derive_byte(const plane_view& plane, const block_call& call, const placemen
 
   d->sum = 0;
   d->offset = d->shift = 0;
+  int64_t rounded = 0;
   switch (where.path) {
     case block_path::copy:
       d->sum = d->source[0][0];
@@ -56,19 +85,35 @@ bool derive_byte(const plane_view& plane, const block_call& call, const placemen
       }
       d->offset = faults.rounding_1d;
       d->shift = 7;
+      rounded = faults.rounding_mode[0] == round_mode::ours
+                    ? (int64_t{d->sum} + d->offset) >> d->shift
+                    : round_quotient(d->sum, d->shift, faults.rounding_mode[0]);
       break;
     case block_path::two_d:
+      if (faults.narrow_intermediate == 8) {
+        rounded = two_byte_passes(*d, faults.narrow_first);
+        break;
+      }
       for (int j = 0; j < 4; ++j) {
         d->pass1_sum[j] = 0;
         for (int k = 0; k < 4; ++k) d->pass1_sum[j] += d->h_taps[k] * d->source[j][k];
-        d->pass1[j] = (d->pass1_sum[j] + faults.rounding_pass1) >> 1;
+        d->pass1[j] = first_pass(d->pass1_sum[j], faults);
         d->sum += d->v_taps[j] * d->pass1[j];
       }
       d->offset = faults.rounding_pass2;
       d->shift = 13;
+      if (faults.exact_intermediate != round_mode::ours || faults.narrow_intermediate == 16) {
+        // The intermediate at 128 times the pixel's scale: the whole 2^14 comes off at the end.
+        const round_mode mode =
+            faults.narrow_intermediate == 16 ? round_mode::half_up : faults.exact_intermediate;
+        rounded = round_quotient(d->sum, 14, mode);
+      } else if (faults.rounding_mode[2] != round_mode::ours) {
+        rounded = round_quotient(d->sum, 13, faults.rounding_mode[2]);
+      } else {
+        rounded = (int64_t{d->sum} + d->offset) >> d->shift;
+      }
       break;
   }
-  const int64_t rounded = (int64_t{d->sum} + d->offset) >> d->shift;
   d->rounded = static_cast<int32_t>(rounded);
   d->value = where.path == block_path::copy ? d->sum
              : faults.no_clamp              ? static_cast<int>(rounded & 255)

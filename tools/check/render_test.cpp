@@ -123,19 +123,40 @@ TEST(render, with_a_switch_on_is_a_port_with_that_fault) {
   for (const char* name : {"phases_swapped", "no_position_clamp", "copy_clamp", "two_pass_1d"}) {
     cases.push_back({name, {}});
   }
-  // The one-dimensional filters' rounding alone, which no name sets apart.
   std::vector<std::pair<std::string, fault_switches>> switches;
   for (const fault_case& c : cases) {
     std::string name = c.name;
     for (const int v : c.values) name += " " + std::to_string(v);
     switches.push_back({name, injected(c.name, c.values)});
   }
+  // Float, hardware and C ports, in faulty_walk's words.
+  std::vector<std::vector<std::string>> ports = {
+      {"division"},
+      {"exact_intermediate", "half_up"},
+      {"narrow_intermediate", "8", "h"},
+      {"narrow_intermediate", "8", "v"},
+      {"narrow_intermediate", "16"},
+      {"row_stride", "padded"},
+      {"row_stride", "-3"},
+      {"row_stride", "6"},
+  };
+  for (const char* mode : {"half_even", "half_away_from_zero", "toward_zero"}) {
+    for (const char* pass : {"1", "2", "both"}) ports.push_back({"rounding_mode", pass, mode});
+    ports.push_back({"exact_intermediate", mode});
+  }
+  for (const auto& words : ports) {
+    std::string name;
+    for (const std::string& w : words) name += w + " ";
+    int shift = 0;
+    switches.push_back({name, injected_words(words, &shift)});
+  }
+  // The one-dimensional filters' rounding alone, which no name sets apart.
   for (const int offset : {63, 65}) {
     fault_switches s;
     s.rounding_1d = offset;
     switches.push_back({"one-dimensional rounding " + std::to_string(offset), s});
   }
-  EXPECT_THROW(injected("rounding_mode"), std::invalid_argument) << "a fault that has no name";
+  EXPECT_THROW(injected("rounding_offset"), std::invalid_argument) << "a fault that has no name";
 
   // Room around the clamped footprints, so that displaced and unclamped blocks have something
   // to read; positions inside, at and beyond both bounds, vectors of both signs.

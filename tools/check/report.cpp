@@ -33,6 +33,45 @@ std::string listed(const std::vector<std::string>& items) {
 
 // What the groups that differ have in common, and which faults reproduce how many of them: a
 // fault that shows only where vectors are negative, or only on one path, says so here.
+// The offsets a rounding fault names, and where they go in its fields.
+bool offsets_of(diagnosed_fault& fault, int64_t** low, int64_t** high) {
+  if (fault.kind != fault_kind::rounding || fault.fields.size() != 3) return false;
+  *low = &std::get<int64_t>(fault.fields[1].second);
+  *high = &std::get<int64_t>(fault.fields[2].second);
+  return true;
+}
+
+// Whether `a`, as counted so far, and `b` are one fault: the same, or roundings of one pass whose
+// offsets overlap, which then narrow to the offsets both allow.
+bool same_fault(diagnosed_fault& a, diagnosed_fault b) {
+  int64_t *a_low, *a_high, *b_low, *b_high;
+  if (!offsets_of(a, &a_low, &a_high) || !offsets_of(b, &b_low, &b_high)) {
+    return fault_text(a) == fault_text(b);
+  }
+  if (a.fields[0] != b.fields[0] || *b_low > *a_high || *a_low > *b_high) return false;
+  *a_low = std::max(*a_low, *b_low);
+  *a_high = std::min(*a_high, *b_high);
+  return true;
+}
+
+// The faults of the differing groups' diagnoses, each with how many groups it reproduces, the
+// most first (then in order of first appearance): a lead on a few groups cannot hide the fault
+// that explains them all.
+std::vector<std::pair<diagnosed_fault, size_t>> ranked_faults(const check_report& report) {
+  std::vector<std::pair<diagnosed_fault, size_t>> faults;
+  for (const group_report& g : report.groups) {
+    for (const diagnosed_fault& fault : g.diagnosis) {
+      auto known = std::find_if(faults.begin(), faults.end(),
+                                [&](auto& f) { return same_fault(f.first, fault); });
+      if (known == faults.end()) known = faults.insert(faults.end(), {fault, 0});
+      ++known->second;
+    }
+  }
+  std::stable_sort(faults.begin(), faults.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  return faults;
+}
+
 void write_summary(const check_report& report, std::FILE* to) {
   std::vector<const group_report*> differ, same;
   for (const group_report& g : report.groups) (g.differing_bytes ? differ : same).push_back(&g);
@@ -57,19 +96,13 @@ void write_summary(const check_report& report, std::FILE* to) {
   if (all(differ, on_path) && !all(same, on_path)) {
     common.push_back(std::string("on the ") + path_name(path) + " path");
   }
-  std::vector<std::pair<std::string, size_t>> faults;  // in order of first appearance
-  for (const group_report* g : differ) {
-    for (const diagnosed_fault& fault : g->diagnosis) {
-      const std::string text = fault_text(fault);
-      auto known = std::find_if(faults.begin(), faults.end(),
-                                [&](const auto& f) { return f.first == text; });
-      if (known == faults.end()) known = faults.insert(faults.end(), {text, 0});
-      ++known->second;
-    }
-  }
   std::vector<std::string> reproduced;
-  for (const auto& [text, groups] : faults) {
-    reproduced.push_back(text + " reproduces " + std::to_string(groups) + " of them");
+  if (report.shifted_by) {
+    reproduced.push_back("shifted_files (by " + std::to_string(*report.shifted_by) +
+                         ") reproduces all of them");
+  }
+  for (const auto& [fault, groups] : ranked_faults(report)) {
+    reproduced.push_back(fault_text(fault) + " reproduces " + std::to_string(groups) + " of them");
   }
   std::fprintf(to, "  in all: %zu of %zu groups differ%s%s; %s\n", differ.size(),
                report.groups.size(), common.empty() ? "" : ", every one ", listed(common).c_str(),
@@ -98,6 +131,10 @@ void write_pixels(const check_set& set, const check_report& report, std::FILE* t
                  channel_name(f.channel), f.expected, f.found);
     std::vector<std::string> faults;
     for (const diagnosed_fault& fault : g.diagnosis) faults.push_back(fault_text(fault));
+    if (faults.empty() && report.shifted_by) {
+      faults.push_back("shifted_files (by " + std::to_string(*report.shifted_by) +
+                       "), as every file is (below)");
+    }
     std::fprintf(to, "    diagnosis: %s\n",
                  faults.empty() ? "no known fault reproduces these" : join(faults, "; ").c_str());
   }
@@ -216,6 +253,18 @@ std::string json_coverage(const check_set& set) {
          ", \"negative_vectors\": " + (c.negative ? "true" : "false") + "}";
 }
 
+// {"fault": "taps", "axis": "h", "phase": 3}; a pair {"fault": "pair", "faults": [..., ...]}
+std::string json_fault(const diagnosed_fault& fault) {
+  if (!fault.pair.empty()) {
+    return "{\"fault\": \"pair\", \"faults\": [" + json_fault(fault.pair[0]) + ", " +
+           json_fault(fault.pair[1]) + "]}";
+  }
+  std::string fields = "\"fault\": " + quoted(fault_name(fault.kind));
+  for (const auto& [key, value] : fault.fields)
+    fields += ", " + quoted(key) + ": " + json_value(value);
+  return "{" + fields + "}";
+}
+
 std::string json_files(const check_set& set, const std::vector<size_t>& cases) {
   std::vector<std::string> names;
   for (const size_t i : cases) names.push_back(quoted(set.cases[i].file));
@@ -254,6 +303,14 @@ std::string verdict(const check_set& set, const check_report& report, const std:
 void write_text_report(const check_set& set, const check_report& report, std::FILE* to,
                        const std::string& dir) {
   std::fprintf(to, "%s\n", verdict(set, report, dir).c_str());
+  if (report.shifted_by) {
+    const int by = *report.shifted_by;
+    std::fprintf(to,
+                 "shifted_files (by %d): every file compared holds the block of the file %d %s it "
+                 "in %s order\n",
+                 by, by < 0 ? -by : by, by > 0 ? "before" : "after",
+                 set.walk ? "walk" : "manifest");
+  }
   write_pixels(set, report, to);
   write_headers(set, report, to);
   write_files(set, report, to);
@@ -305,13 +362,22 @@ void write_json_report(const check_set& set, const check_report& report, std::FI
     }
     std::fprintf(to, ",\n   \"diagnosis\": [");
     for (size_t d = 0; d < g.diagnosis.size(); ++d) {
-      const diagnosed_fault& fault = g.diagnosis[d];
-      std::string fields = "\"fault\": " + quoted(fault_name(fault.kind));
-      for (const auto& [key, value] : fault.fields)
-        fields += ", " + quoted(key) + ": " + json_value(value);
-      std::fprintf(to, "%s{%s}", d ? ", " : "", fields.c_str());
+      std::fprintf(to, "%s%s", d ? ", " : "", json_fault(g.diagnosis[d]).c_str());
     }
     std::fprintf(to, "]}");
   }
-  std::fprintf(to, "],\n \"coverage\": %s}\n", json_coverage(set).c_str());
+  // The faults by how many differing groups each reproduces, the most first.
+  std::fprintf(to, "],\n \"summary\": [");
+  const auto ranked = ranked_faults(report);
+  for (size_t k = 0; k < ranked.size(); ++k) {
+    std::fprintf(to, "%s{\"groups\": %zu, \"diagnosis\": %s}", k ? ", " : "", ranked[k].second,
+                 json_fault(ranked[k].first).c_str());
+  }
+  std::fprintf(to, "],\n \"shifted_files\": ");
+  if (report.shifted_by) {
+    std::fprintf(to, "{\"by\": %d}", *report.shifted_by);
+  } else {
+    std::fprintf(to, "null");
+  }
+  std::fprintf(to, ",\n \"coverage\": %s}\n", json_coverage(set).c_str());
 }

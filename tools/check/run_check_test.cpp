@@ -73,10 +73,16 @@ TEST_F(run_check_walk, counts_and_diagnoses_each_injected_fault) {
   };
   const fault_case cases[] = {
       // Phase 1/2 has taps of multiples of 8 and a first pass of multiples of 4, so its sums
-      // are multiples of 32: offsets 0 ... 31 truncate alike.
+      // are multiples of 32: offsets 0 ... 31 truncate alike. Its first-pass sums are even, so
+      // a port that truncates every pass, or keeps the first pass whole and truncates once,
+      // gives these bytes too.
       {"rounding",
        {2, 0},
-       {{}, {pass2_0}, {"rounding (pass 2, offset_min 0, offset_max 31)"}, {pass2_0}}},
+       {{},
+        {pass2_0},
+        {"rounding (pass 2, offset_min 0, offset_max 31)",
+         "rounding_mode (pass both, mode toward_zero)", "exact_intermediate (mode toward_zero)"},
+        {pass2_0}}},
       {"rounding", {2, 8192}, {{}, {pass2_8192}, {pass2_8192}, {pass2_8192}}},
       // Phase 1/2's first-pass sums are even: truncating them changes nothing.
       {"rounding", {1, 0}, {{}, {pass1_0}, {}, {pass1_0}}},
@@ -162,6 +168,96 @@ TEST_F(run_check_walk, counts_and_diagnoses_each_injected_fault) {
       std::vector<std::string> diagnosis;
       for (const diagnosed_fault& f : got.diagnosis) diagnosis.push_back(fault_text(f));
       EXPECT_EQ(diagnosis, c.diagnosis[k]);
+    }
+  }
+}
+
+// What float, hardware and C ports get wrong, alone and in pairs: named in every group where the
+// port's blocks differ, and no group left without a name.
+TEST_F(run_check_walk, names_what_float_and_hardware_ports_do) {
+  const struct {
+    std::vector<std::string> port;   // as faulty_walk takes it
+    std::vector<std::string> named;  // what the name of one diagnosed fault holds
+  } cases[] = {
+      {{"division", "1"}, {"division (pass 1)"}},
+      {{"rounding_mode", "1", "half_even"}, {"rounding_mode (pass 1, mode half_even)"}},
+      {{"rounding_mode", "2", "half_even"}, {"rounding_mode (pass 2, mode half_even)"}},
+      {{"rounding_mode", "both", "half_even"}, {"rounding_mode (pass both, mode half_even)"}},
+      {{"rounding_mode", "1", "half_away_from_zero"},
+       {"rounding_mode (pass 1, mode half_away_from_zero)"}},
+      {{"rounding_mode", "1", "toward_zero"}, {"rounding_mode (pass 1, mode toward_zero)"}},
+      {{"exact_intermediate", "half_up"}, {"exact_intermediate (mode half_up)"}},
+      {{"exact_intermediate", "half_even"}, {"exact_intermediate (mode half_even)"}},
+      {{"exact_intermediate", "toward_zero"}, {"exact_intermediate (mode toward_zero)"}},
+      {{"narrow_intermediate", "8", "h"}, {"narrow_intermediate (bits 8, first h)"}},
+      {{"narrow_intermediate", "8", "v"}, {"narrow_intermediate (bits 8, first v)"}},
+      {{"narrow_intermediate", "16"}, {"narrow_intermediate (bits 16)"}},
+      {{"row_stride", "-3"}, {"row_stride (rows -3)"}},
+      {{"row_stride", "3"}, {"row_stride (rows 3)"}},
+      {{"exact_intermediate", "half_even", "+", "channel_order"},
+       {"exact_intermediate (mode half_even)", " + ", "channel_order"}},
+      {{"rounding_mode", "both", "half_even", "+", "row_order"},
+       {"rounding_mode (pass both, mode half_even)", " + ", "row_order"}},
+      {{"exact_intermediate", "toward_zero", "+", "no_clamp"},
+       {"exact_intermediate (mode toward_zero)", " + ", "no_clamp"}},
+  };
+  for (const auto& c : cases) {
+    std::string trace;
+    for (const std::string& w : c.port) trace += w + " ";
+    SCOPED_TRACE(trace);
+    int shift = 0;
+    write_walk(injected_words(c.port, &shift));
+    const check_report report = check();
+    EXPECT_FALSE(report.identical());
+    EXPECT_FALSE(report.shifted_by);
+    for (const group_report& g : report.groups) {
+      if (!g.differing_bytes) continue;
+      // A copy shows only the second fault of a pair: the first is in the filters' arithmetic.
+      const bool pair = c.named.size() == 3;
+      EXPECT_TRUE(g.key.path == block_path::copy && pair ? named(g.diagnosis, {c.named[2]})
+                                                         : named(g.diagnosis, c.named))
+          << path_and_phases(g.key);
+    }
+  }
+
+  // A port that numbered its files one on: found for the whole check, every group explained.
+  std::remove(path(block_name(100)).c_str());
+  ASSERT_TRUE(write_faulty_files(dir_, walk_set("picture.bmp", picture_), {}, 1));
+  const check_report report = check();
+  EXPECT_EQ(report.shifted_by, 1);
+  EXPECT_EQ(report.missing, std::vector<size_t>{0}) << "block0100.bmp was never written";
+  char* text = nullptr;
+  size_t size = 0;
+  std::FILE* memory = open_memstream(&text, &size);
+  write_text_report(walk_set("picture.bmp", picture_), report, memory, ".");
+  std::fclose(memory);
+  const std::string printed(text, size);
+  std::free(text);
+  EXPECT_NE(printed.find("shifted_files (by 1): every file compared holds the block of the file 1 "
+                         "before it in walk order\n"),
+            std::string::npos)
+      << printed;
+  EXPECT_EQ(printed.find("no known fault"), std::string::npos) << printed;
+}
+
+// A port with one of the faults that ports commonly have is named for it, not for what float and
+// hardware ports do. (A truncating rounding can give the bytes of a float port that truncates,
+// and is left out.)
+TEST_F(run_check_walk, names_no_float_or_hardware_fault_for_another) {
+  const std::vector<std::vector<std::string>> ports = {
+      {"no_clamp"},  {"taps", "0", "3"}, {"taps", "1", "1"},          {"source_offset", "1", "0"},
+      {"row_order"}, {"channel_order"},  {"source_offset", "0", "-2"}};
+  for (const auto& port : ports) {
+    SCOPED_TRACE(port[0]);
+    int shift = 0;
+    write_walk(injected_words(port, &shift));
+    const check_report report = check();
+    EXPECT_FALSE(report.shifted_by);
+    for (const group_report& g : report.groups) {
+      for (const char* other : {"division", "rounding_mode", "exact_intermediate",
+                                "narrow_intermediate", "row_stride", " + "}) {
+        EXPECT_FALSE(named(g.diagnosis, {other})) << path_and_phases(g.key) << ": " << other;
+      }
     }
   }
 }

@@ -325,6 +325,63 @@ TEST_F(vector_set, diagnoses_each_fault_where_it_shows) {
       for (const diagnosed_fault& f : g.diagnosis) names += fault_text(f) + "; ";
       EXPECT_NE(names.find(c.named), std::string::npos) << group_label(set, g.key) << ": " << names;
     }
+    // Nor is such a port named for what float and hardware ports do.
+    for (const group_report& g : report.groups) {
+      for (const char* other : {"division", "rounding_mode", "exact_intermediate",
+                                "narrow_intermediate", "row_stride", " + "}) {
+        if (c.name == "rounding") break;  // a truncating pass is a truncating float port's too
+        EXPECT_FALSE(named(g.diagnosis, {other})) << group_label(set, g.key) << ": " << other;
+      }
+    }
+  }
+}
+
+// Float, hardware and C ports, and pairs of faults, on every kind of vector: named in every group
+// where their blocks differ (a pair by itself, or by the one of its faults that a group shows
+// alone), and no group left without a name.
+TEST_F(vector_set, names_what_float_and_hardware_ports_do_wherever_it_shows) {
+  ASSERT_EQ(make("set"), 0) << printed_;
+  check_set set;
+  std::string error;
+  ASSERT_TRUE(read_manifest(path("set"), &set, &error)) << error;
+  const struct {
+    std::vector<std::string> port;                // as faulty_walk takes it
+    std::vector<std::vector<std::string>> named;  // what one diagnosed fault holds: any of these
+  } cases[] = {
+      {{"row_stride", "padded"}, {{"row_stride (rows padded)"}}},
+      {{"rounding_mode", "both", "half_even"}, {{"rounding_mode (pass both, mode half_even)"}}},
+      {{"narrow_intermediate", "8", "v"}, {{"narrow_intermediate (bits 8, first v)"}}},
+      {{"exact_intermediate", "half_even"}, {{"exact_intermediate (mode half_even)"}}},
+      {{"division", "1"}, {{"division (pass 1)"}}},
+      {{"vector_split", "0", "+", "vector_split", "1"},
+       {{"vector_split (axis h) + vector_split (axis v)"},
+        {"vector_split (axis h)"},
+        {"vector_split (axis v)"}}},
+      {{"shifted_files", "-2"}, {}},  // found for the whole check
+  };
+  for (const auto& c : cases) {
+    std::string trace;
+    for (const std::string& w : c.port) trace += w + " ";
+    SCOPED_TRACE(trace);
+    int shift = 0;
+    const fault_switches fault = injected_words(c.port, &shift);
+    ASSERT_TRUE(write_faulty_files(path("set"), set, fault, shift));
+    const check_report report = run_check(set, path("set"));
+    EXPECT_FALSE(report.identical());
+    EXPECT_EQ(report.shifted_by.value_or(0), shift);
+    for (const group_report& g : report.groups) {
+      if (!g.differing_bytes || report.shifted_by) continue;
+      EXPECT_TRUE(std::any_of(c.named.begin(), c.named.end(), [&](const auto& parts) {
+        return named(g.diagnosis, parts);
+      })) << group_label(set, g.key);
+    }
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* memory = open_memstream(&text, &size);
+    write_text_report(set, report, memory, "set");
+    std::fclose(memory);
+    EXPECT_EQ(std::string(text, size).find("no known fault"), std::string::npos);
+    std::free(text);
   }
 }
 

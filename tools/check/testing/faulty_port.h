@@ -3,9 +3,12 @@
 // formulas alone.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,12 +17,27 @@
 #include "faults.h"
 #include "interpolate.h"
 
-// The switches of a fault named `kind` with its values as faulty_walk's command line gives them:
-// rounding PASS OFFSET (pass 1 is the only pass of a one-dimensional filter and the first of the
-// two-dimensional one, pass 2 its second), taps AXIS PHASE, source_offset DX DY, vector_split
-// AXIS, clamp_bounds AXIS BOUND DELTA (bound 0 low, 1 high), the others none. Axes: 0 h, 1 v.
-inline fault_switches switches_for(fault_kind kind, const std::vector<int>& values) {
-  const auto v = [&](size_t k) { return k < values.size() ? values[k] : 0; };
+// The switches of a fault named `kind` with its values in the words of faulty_walk's command
+// line: rounding PASS OFFSET (pass 1 is the only pass of a one-dimensional filter and the first
+// of the two-dimensional one, pass 2 its second), taps AXIS PHASE, source_offset DX DY,
+// vector_split AXIS, clamp_bounds AXIS BOUND DELTA (bound 0 low, 1 high), division,
+// rounding_mode PASS MODE (pass 1, 2 or both), exact_intermediate MODE, narrow_intermediate BITS
+// [FIRST], row_stride ROWS (padded, or bytes more or less than 3 x stride); the others none. Axes
+// are 0 or h and 1 or v; modes half_up, half_even, half_away_from_zero, toward_zero.
+// shifted_files BY sets no switch: write_faulty_files shifts the files.
+inline fault_switches switches_for(fault_kind kind, const std::vector<std::string>& words) {
+  const auto word = [&](size_t k) { return k < words.size() ? words[k] : std::string("0"); };
+  const auto v = [&](size_t k) {
+    const std::string w = word(k);
+    return w == "h" ? 0 : w == "v" ? 1 : std::atoi(w.c_str());
+  };
+  const auto mode = [&](size_t k) {
+    for (const round_mode m : {round_mode::half_up, round_mode::half_even,
+                               round_mode::half_away_from_zero, round_mode::toward_zero}) {
+      if (word(k) == round_mode_name(m)) return m;
+    }
+    throw std::invalid_argument("no such rounding mode: " + word(k));
+  };
   fault_switches s;
   switch (kind) {
     case fault_kind::rounding:
@@ -62,15 +80,94 @@ inline fault_switches switches_for(fault_kind kind, const std::vector<int>& valu
     case fault_kind::two_pass_1d:
       s.two_pass_1d = true;
       break;
+    case fault_kind::division:
+      s.division = true;
+      break;
+    case fault_kind::rounding_mode:
+      if (word(0) == "2" || word(0) == "both") s.rounding_mode[2] = mode(1);
+      if (word(0) != "2") s.rounding_mode[0] = s.rounding_mode[1] = mode(1);
+      break;
+    case fault_kind::exact_intermediate:
+      s.exact_intermediate = mode(0);
+      break;
+    case fault_kind::narrow_intermediate:
+      s.narrow_intermediate = v(0);
+      s.narrow_first = v(1);
+      break;
+    case fault_kind::row_stride:
+      if (word(0) == "padded") {
+        s.row_stride_padded = true;
+      } else {
+        s.row_stride = v(0);
+      }
+      break;
+    case fault_kind::shifted_files:
+      break;
   }
   return s;
 }
 
-// The switches of the fault a test names, as faulty_walk's command line would: "rounding", {2, 0}.
-inline fault_switches injected(const std::string& name, const std::vector<int>& values = {}) {
+// The switches of the fault a test names, as faulty_walk's command line would:
+// injected("rounding", {"2", "0"}), injected("rounding_mode", {"both", "half_even"}).
+inline fault_switches injected(const std::string& name,
+                               const std::vector<std::string>& words = {}) {
   fault_kind kind{};
   if (!fault_named(name, &kind)) throw std::invalid_argument("no such fault: " + name);
-  return switches_for(kind, values);
+  return switches_for(kind, words);
+}
+
+// A port's faults as faulty_walk's command line gives them: FAULT [VALUE ...], or two such joined
+// by "+" ("vector_split 0 + vector_split 1"); the shift of shifted_files BY in `shift`.
+inline fault_switches injected_words(const std::vector<std::string>& words, int* shift) {
+  *shift = 0;
+  fault_switches all;
+  for (auto from = words.begin(); from != words.end();) {
+    const auto to = std::find(from, words.end(), std::string("+"));
+    if (from == to) throw std::invalid_argument("a fault missing around '+'");
+    const std::vector<std::string> values(from + 1, to);
+    fault_kind kind{};
+    if (!fault_named(*from, &kind)) throw std::invalid_argument("no such fault: " + *from);
+    if (kind == fault_kind::shifted_files)
+      *shift = values.empty() ? 0 : std::atoi(values[0].c_str());
+    if (!combine_switches(all, switches_for(kind, values), &all)) {
+      throw std::invalid_argument("two faults set the same switch");
+    }
+    from = to == words.end() ? to : to + 1;
+  }
+  return all;
+}
+
+// Whether some fault of `diagnosis` reads with every one of `parts` (a pair names both of its own).
+inline bool named(const std::vector<diagnosed_fault>& diagnosis,
+                  const std::vector<std::string>& parts) {
+  return std::any_of(diagnosis.begin(), diagnosis.end(), [&](const diagnosed_fault& f) {
+    const std::string text = fault_text(f);
+    return std::all_of(parts.begin(), parts.end(), [&](const std::string& part) {
+      return text.find(part) != std::string::npos;
+    });
+  });
+}
+
+// The same with numbers alone: injected("rounding", {2, 0}).
+inline fault_switches injected(const std::string& name, const std::vector<int>& values) {
+  std::vector<std::string> words;
+  for (const int n : values) words.push_back(std::to_string(n));
+  return injected(name, words);
+}
+
+// A quotient computed in floating point, as a shader would, rounded by `mode`; ours (and
+// half_up) is floor(q + 1/2).
+inline int64_t float_round(double q, round_mode mode) {
+  switch (mode) {
+    case round_mode::half_even:
+      return static_cast<int64_t>(std::nearbyint(q));  // the default rounding mode
+    case round_mode::half_away_from_zero:
+      return static_cast<int64_t>(std::round(q));
+    case round_mode::toward_zero:
+      return static_cast<int64_t>(q);
+    default:
+      return static_cast<int64_t>(std::floor(q + 0.5));
+  }
 }
 
 // Fills `dst` as interpolate_block would with the fault; false where the fault makes it read
@@ -93,7 +190,8 @@ inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src,
   px += f.source_offset[0], py += f.source_offset[1];
   const int h_phase = f.taps[0] >= 0 ? f.taps[0] : hx;
   const int v_phase = f.taps[1] >= 0 ? f.taps[1] : vy;
-  const int64_t row = int64_t{stride} * 3;
+  const int64_t row =
+      f.row_stride_padded ? (int64_t{stride} * 3 + 3) / 4 * 4 : int64_t{stride} * 3 + f.row_stride;
   bool inside = true;
   const auto pixel = [&](int64_t c, int64_t r, int ch) -> int64_t {
     const int64_t at = (r + block_margin) * row + (c + block_margin) * 3 + ch;
@@ -120,16 +218,48 @@ inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src,
             sum += !vy ? filter_taps[h_phase][k + 1] * pixel(c + k, rr, ch)
                        : filter_taps[v_phase][k + 1] * pixel(c, rr + k, ch);
           }
-          v = finish(floor_div(sum + f.rounding_1d, 128));
+          v = finish(f.rounding_mode[0] != round_mode::ours
+                         ? float_round(sum / 128.0, f.rounding_mode[0])
+                         : floor_div(sum + f.rounding_1d, 128));
+        } else if (f.narrow_intermediate == 8) {
+          // The one-dimensional filter twice, through bytes.
+          const auto byte = [](int64_t n) {
+            return std::min<int64_t>(std::max<int64_t>(n, 0), 255);
+          };
+          int64_t sum = 0;
+          for (int j = -1; j <= 2; ++j) {
+            int64_t first = 0;
+            for (int k = -1; k <= 2; ++k) {
+              first += f.narrow_first == 0 ? filter_taps[h_phase][k + 1] * pixel(c + k, rr + j, ch)
+                                           : filter_taps[v_phase][k + 1] * pixel(c + j, rr + k, ch);
+            }
+            sum += filter_taps[f.narrow_first == 0 ? v_phase : h_phase][j + 1] *
+                   byte(floor_div(first + 64, 128));
+          }
+          v = finish(byte(floor_div(sum + 64, 128)));
         } else {
           int64_t sum = 0;
+          const bool wide = f.exact_intermediate != round_mode::ours || f.narrow_intermediate;
           for (int j = -1; j <= 2; ++j) {
             int64_t first = 0;
             for (int k = -1; k <= 2; ++k)
               first += filter_taps[h_phase][k + 1] * pixel(c + k, rr + j, ch);
-            sum += filter_taps[v_phase][j + 1] * floor_div(first + f.rounding_pass1, 2);
+            int64_t t = floor_div(first + f.rounding_pass1, 2);
+            if (f.exact_intermediate != round_mode::ours) t = first;
+            if (f.narrow_intermediate == 16)
+              t = std::min<int64_t>(std::max<int64_t>(first, -32768), 32767);
+            if (f.division) t = (first + f.rounding_pass1) / 2;
+            if (f.rounding_mode[1] != round_mode::ours)
+              t = float_round(first / 2.0, f.rounding_mode[1]);
+            sum += filter_taps[v_phase][j + 1] * t;
           }
-          v = finish(floor_div(sum + f.rounding_pass2, 8192));
+          if (wide) {
+            v = finish(float_round(sum / 16384.0, f.exact_intermediate));
+          } else if (f.rounding_mode[2] != round_mode::ours) {
+            v = finish(float_round(sum / 8192.0, f.rounding_mode[2]));
+          } else {
+            v = finish(floor_div(sum + f.rounding_pass2, 8192));
+          }
         }
         const int out_row = f.row_order ? block_size - 1 - r : r;
         const int out_ch = f.channel_order ? 2 - ch : ch;
@@ -141,10 +271,14 @@ inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src,
 }
 
 // Writes the block files of `set` into `dir` as the port with `fault` would: the headers right,
-// the pixels as the fault makes them. False if a file cannot be written.
+// the pixels as the fault makes them; each block into the file `shift` places later in the set
+// (those that fall outside it are not written). False if a file cannot be written.
 inline bool write_faulty_files(const std::string& dir, const check_set& set,
-                               const fault_switches& fault) {
-  for (const check_case& c : set.cases) {
+                               const fault_switches& fault, int shift = 0) {
+  for (size_t n = 0; n < set.cases.size(); ++n) {
+    const check_case& c = set.cases[n];
+    const int64_t into = static_cast<int64_t>(n) + shift;
+    if (into < 0 || into >= static_cast<int64_t>(set.cases.size())) continue;
     const check_picture& picture = set.pictures[c.picture];
     const block_layout& layout = picture.layout;
     std::vector<uint8_t> file = layout.prefix;
@@ -154,7 +288,7 @@ inline bool write_faulty_files(const std::string& dir, const check_set& set,
                        plane.size(), c.call.height, c.call.x, c.call.y, c.call.mvx, c.call.mvy,
                        fault);
     file.insert(file.end(), layout.profile.begin(), layout.profile.end());
-    std::FILE* out = std::fopen((dir + "/" + c.file).c_str(), "wb");
+    std::FILE* out = std::fopen((dir + "/" + set.cases[into].file).c_str(), "wb");
     if (!out) return false;
     const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
     if (std::fclose(out) != 0 || !written) return false;

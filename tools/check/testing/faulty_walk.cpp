@@ -1,6 +1,6 @@
 // faulty_walk, for the tests and the README's examples: writes the block files of DIR, the walk
-// of DIR/picture.bmp or the vector set of DIR/vectors.csv, as a port with one deliberate fault
-// would.
+// of DIR/picture.bmp or the vector set of DIR/vectors.csv, as a port with one deliberate fault,
+// or two, would.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -13,18 +13,20 @@
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: faulty_walk DIR FAULT [A [B [C]]]  (see faulty_port.h)\n");
+    std::fprintf(stderr,
+                 "usage: faulty_walk DIR FAULT [VALUE ...] [+ FAULT [VALUE ...]]"
+                 "  (see faulty_port.h)\n");
     return 2;
   }
   const std::string dir = argv[1];
-  fault_kind kind;
-  if (!fault_named(argv[2], &kind)) {
-    std::fprintf(stderr, "faulty_walk: %s: no such fault\n", argv[2]);
+  fault_switches fault;
+  int shift = 0;
+  try {
+    fault = injected_words({argv + 2, argv + argc}, &shift);
+  } catch (const std::invalid_argument& bad) {
+    std::fprintf(stderr, "faulty_walk: %s\n", bad.what());
     return 2;
   }
-  std::vector<int> values;
-  for (int k = 3; k < argc; ++k) values.push_back(std::atoi(argv[k]));
-  const fault_switches fault = switches_for(kind, values);
   check_set set;
   struct stat st {};
   if (stat((dir + "/" + manifest_name).c_str(), &st) == 0) {
@@ -40,7 +42,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  if (!write_faulty_files(dir, set, fault)) {
+  if (!write_faulty_files(dir, set, fault, shift)) {
     std::fprintf(stderr, "faulty_walk: cannot write the block files in %s\n", dir.c_str());
     return 1;
   }
