@@ -8,7 +8,8 @@ build=$1
 seconds=$2
 work=$build/fuzz-run
 rm -rf "$work"
-mkdir -p "$work/bitmap" "$work/interp" "$work/check" "$work/manifest" "$work/artifacts"
+mkdir -p "$work/bitmap" "$work/interp" "$work/check" "$work/manifest" "$work/stream" \
+  "$work/artifacts"
 
 pic=$build/tools/make_picture
 n=0
@@ -43,7 +44,24 @@ printf '\xEF\xBB\xBF%s,path,hx,vy,clamp_x,clamp_y\r\na.bmp,p.bmp,40,3,9,9,5,0,ho
 printf 'mvy,mvx,y,x,height,stride,picture,file\n-2147483648,2147483647,0,0,2,40,p.bmp,c.bmp\n' \
   > "$work/manifest/extremes"
 
-for target in bitmap interp check manifest; do
+# Streams of a block: raw, NumPy, and $writememh text of byte and of row words with comments.
+python3 - "$work/stream" <<'PYTHON'
+import sys
+out, block = sys.argv[1], bytes((i * 7) % 256 for i in range(768))
+header = "{'descr': '|u1', 'fortran_order': False, 'shape': (1, 16, 16, 3), }"
+header += " " * (117 - len(header)) + "\n"
+seeds = {
+    "raw": block,
+    "npy": b"\x93NUMPY\x01\x00" + len(header).to_bytes(2, "little") + header.encode() + block,
+    "bytes": "".join("%02x\n" % b for b in block).encode(),
+    "rows": ("// a block\n@0\n" + "".join(
+        block[r:r + 48][::-1].hex() + "\n" for r in range(0, 768, 48))).encode(),
+}
+for name, data in seeds.items():
+    open(out + "/" + name, "wb").write(data)
+PYTHON
+
+for target in bitmap interp check manifest stream; do
   echo "== fuzz $target for ${seconds}s"
   "$build/fuzz/${target}_fuzz" -seed=1 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -max_len=4096 -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$work/artifacts/" \

@@ -1,10 +1,16 @@
 #include "check.h"
 
+#include <utility>
+
 #include "diagnosis.h"
 
 check_report run_check(const check_set& set, const std::string& dir) {
+  return check_compared(set, compare_files(set, dir));
+}
+
+check_report check_compared(const check_set& set, comparison compared) {
   check_report report;
-  static_cast<comparison&>(report) = compare_files(set, dir);
+  static_cast<comparison&>(report) = std::move(compared);
   report.groups = group_blocks(set, report);
   if (!report.identical()) report.shifted_by = shifted_files(set, report);
   // Files shifted explain every group: pairs would only be coincidences.

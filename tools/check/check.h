@@ -17,4 +17,8 @@ struct check_report : comparison {
   bool identical() const { return differing == 0 && missing.empty() && unreadable.empty(); }
 };
 
+// The stages after the comparison, on the blocks compared.
+check_report check_compared(const check_set& set, comparison compared);
+
+// The whole check of the files in `dir`.
 check_report run_check(const check_set& set, const std::string& dir);

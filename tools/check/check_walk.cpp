@@ -16,6 +16,7 @@
 #include "manifest.h"
 #include "options.h"
 #include "report.h"
+#include "stream.h"
 #include "whole_file.h"
 
 namespace {
@@ -42,10 +43,20 @@ const tool_spec spec = {
          {"FILE"},
          "the whole report as JSON; FILE - puts it on standard output\ninstead of the text"},
         {"--sheet", {"FILE"}, "the differences as a picture, with its own legend"},
+        {"--blocks",
+         {"STREAM"},
+         "the blocks in one file instead of block files, pixels only:\n"
+         "each 768 bytes (rows of 48: blue, green, red), in walk or\n"
+         "manifest order; by its extension raw (.bin, .raw), NumPy\n"
+         "uint8 (.npy, shape (N, 16, 16, 3), (N, 16, 48) or (N, 768))\n"
+         "or $writememh text (.memh, .hex, words of 8 to 384 bits,\n"
+         "least significant byte first); blocks after its last are\n"
+         "missing"},
         {"--explain",
          {"FILE", "ROW", "PIXEL", "CHANNEL"},
-         "how that byte of that block file comes about, instead of the\nreport: ROW and PIXEL 0 "
-         "... 15, CHANNEL 0 ... 2"},
+         "how that byte of that block file comes about, instead of the\n"
+         "report: ROW and PIXEL 0 ... 15, CHANNEL 0 ... 2; with\n"
+         "--blocks, FILE is the block's place in the stream, 0 first"},
     },
     "Nothing is written but what these options name. Exit status: 0 identical, 1 any\n"
     "difference (missing files too: a check that saw no file never passes), 2 trouble.\n",
@@ -69,7 +80,11 @@ int run(int argc, char** argv) {
     if (!n) return trouble(spec, error);
     explain_at[k] = static_cast<int>(*n);
   }
-  const std::string explained_file = explaining ? base_name(line.value("--explain")) : "";
+  const bool stream = line.given("--blocks");
+  // In a stream a block is named by its place, 0 first.
+  const std::string explained_file = !explaining ? ""
+                                     : stream    ? "block " + line.value("--explain")
+                                                 : base_name(line.value("--explain"));
   std::string picture = line.given("--picture") ? line.value("--picture") : "";
   const std::string json = line.given("--json") ? line.value("--json") : "";
   const std::string sheet = line.given("--sheet") ? line.value("--sheet") : "";
@@ -90,15 +105,28 @@ int run(int argc, char** argv) {
     if (!read_walk_set(picture, &set, &error)) return trouble(spec, picture + ": " + error);
   }
 
+  std::vector<uint8_t> blocks;
+  if (stream) {
+    const std::string& path = line.value("--blocks");
+    std::string error;
+    if (!read_block_stream(path, set.cases.size(), &blocks, &error)) {
+      return trouble(spec, path + ": " + error);
+    }
+    for (size_t i = 0; i < set.cases.size(); ++i) set.cases[i].file = "block " + std::to_string(i);
+  }
+
   size_t explained = set.cases.size();
   for (size_t i = 0; explaining && i < set.cases.size(); ++i) {
     if (set.cases[i].file == explained_file) explained = i;
   }
   if (explaining && explained == set.cases.size()) {
-    return trouble(spec, explained_file + ": no block file of the " + (set.walk ? "walk" : "set"));
+    return trouble(spec, line.value("--explain") + ": no " + (stream ? "block" : "block file") +
+                             " of the " + (set.walk ? "walk" : "set") +
+                             (stream ? " (blocks count from 0)" : ""));
   }
 
-  const check_report report = run_check(set, dir);
+  const check_report report =
+      stream ? check_compared(set, compare_stream(set, blocks)) : run_check(set, dir);
   // The files first: if one cannot be written, the run is in trouble and reports nothing.
   std::vector<uint8_t> json_text;
   if (!json.empty()) {

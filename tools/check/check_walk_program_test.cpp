@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <set>
+#include <sstream>
 
 #include "bitmap.h"
 #include "picture.h"
@@ -127,7 +128,7 @@ TEST_F(check_walk_program, writes_the_report_as_json) {
 
   EXPECT_EQ(check(". --json -"), 1);
   const std::string want[] = {
-      "{\"identical\": false, \"blocks\": 1900, \"blocks_checked\": 1898, ",
+      "{\"identical\": false, \"pixels_only\": false, \"blocks\": 1900, \"blocks_checked\": 1898, ",
       "\"blocks_differing\": 949,\n \"missing\": [\"block0100.bmp\"],\n",
       " \"unreadable\": [{\"file\": \"block0105.bmp\", \"reason\": \"too short\"}],\n",
       " \"header_differences\": [\n  {\"field\": \"file_size\", \"files\": 1, \"first\": "
@@ -164,6 +165,88 @@ TEST_F(check_walk_program, writes_the_report_as_json) {
   EXPECT_TRUE(printed("different: 949 of 1900 blocks differ; 1 missing, 1 unreadable\n"));
   const std::vector<uint8_t> json = read_file(path("report.json"));
   EXPECT_EQ(std::string(json.begin(), json.begin() + 14), "{\"identical\": ");
+}
+
+// The lines of a report that say what differs and why, whatever the blocks were read from.
+std::vector<std::string> findings(const std::string& report) {
+  std::vector<std::string> lines;
+  std::istringstream in(report);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("different:", 0) == 0 || line.rfind("  two_d", 0) == 0 ||
+        line.rfind("  copy", 0) == 0 || line.rfind("    diagnosis:", 0) == 0 ||
+        line.rfind("  in all:", 0) == 0) {
+      lines.push_back(line);
+    }
+  }
+  return lines;
+}
+
+TEST_F(check_walk_program, checks_the_same_blocks_from_every_kind_of_stream) {
+  ASSERT_EQ(faulty_walk("taps 0 3"), 0);
+  const int status = check(".");
+  const std::vector<std::string> from_files = findings(printed_);
+  ASSERT_EQ(status, 1);
+  ASSERT_GT(from_files.size(), 4u);
+
+  // The walk's pixels, block after block, written here as each format's writers would.
+  std::vector<uint8_t> pixels;
+  for (int n = 100; n <= 1999; ++n) {
+    const std::vector<uint8_t> file = read_file(path(block_name(n)));
+    pixels.insert(pixels.end(), file.begin() + 54, file.begin() + 54 + 768);
+  }
+  write_file(path("blocks.bin"), pixels);
+  std::string header = "{'descr': '|u1', 'fortran_order': False, 'shape': (1900, 16, 48), }";
+  header.append(117 - header.size(), ' ');
+  header += '\n';
+  std::vector<uint8_t> npy = {0x93, 'N', 'U', 'M', 'P', 'Y', 1, 0, 118, 0};
+  npy.insert(npy.end(), header.begin(), header.end());
+  npy.insert(npy.end(), pixels.begin(), pixels.end());
+  write_file(path("blocks.npy"), npy);
+  for (const size_t word : {size_t{1}, size_t{48}}) {
+    std::string text = "// blocks as $writememh writes them\n";
+    char digits[3];
+    for (size_t w = 0; w < pixels.size(); w += word) {
+      for (size_t b = word; b-- > 0;) {
+        std::snprintf(digits, sizeof digits, "%02X", pixels[w + b]);
+        text += digits;
+      }
+      text += '\n';
+    }
+    write_file(path(word == 1 ? "bytes.memh" : "rows.hex"), {text.begin(), text.end()});
+  }
+  for (const char* stream : {"blocks.bin", "blocks.npy", "bytes.memh", "rows.hex"}) {
+    EXPECT_EQ(check(std::string(". --blocks ") + stream), status) << stream;
+    EXPECT_EQ(findings(printed_), from_files) << stream;
+    EXPECT_TRUE(printed("pixels only: the blocks came from a stream")) << stream;
+  }
+  EXPECT_EQ(check(". --blocks blocks.npy --explain 1 0 0 0"), 1);
+  EXPECT_TRUE(printed("block 1, row 0 (0 is the first row the file stores), pixel 0")) << printed_;
+  EXPECT_TRUE(printed("explained by taps (axis h, phase 3)")) << printed_;
+
+  // Fewer blocks leave the rest missing; a stream that contradicts its format is refused.
+  pixels.resize(1000 * 768);
+  write_file(path("part.bin"), pixels);
+  EXPECT_EQ(check(". --blocks part.bin"), 1);
+  EXPECT_TRUE(printed("different: 500 of 1900 blocks differ; 900 missing, 0 unreadable\n"));
+  npy[10 + header.find("48") + 1] = '2';  // the shape (1900, 16, 42)
+  write_file(path("bad.npy"), npy);
+  write_file(path("bad.memh"), {'0', '1', ' ', '0', 'x', '\n'});
+  write_file(path("long.bin"), std::vector<uint8_t>(1901 * 768));
+  const struct {
+    std::string args, message;
+  } refused[] = {
+      {". --blocks bad.npy", "check_walk: bad.npy: shape (1900, 16, 42), not (N, 16, 16, 3),"},
+      {". --blocks bad.memh", "check_walk: bad.memh: line 1: '0x' is no hexadecimal word\n"},
+      {". --blocks long.bin",
+       "check_walk: long.bin: 1901 blocks, more than the 1900 of the check\n"},
+      {". --blocks blocks.txt", "check_walk: blocks.txt: no stream's extension"},
+      {". --blocks none.bin", "check_walk: none.bin: missing\n"},
+      {". --blocks blocks.npy --explain 1900 0 0 0", "check_walk: 1900: no block of the walk"},
+  };
+  for (const auto& c : refused) {
+    EXPECT_EQ(check(c.args), 2) << c.args;
+    EXPECT_EQ(error_.substr(0, c.message.size()), c.message) << c.args;
+  }
 }
 
 TEST_F(check_walk_program, explains_a_byte_step_by_step) {

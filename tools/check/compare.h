@@ -27,6 +27,7 @@ struct header_report {
 };
 
 struct comparison {
+  bool pixels_only = false;            // blocks from a stream, which has no headers
   std::vector<case_outcome> outcomes;  // one per case
   size_t checked = 0, differing = 0;
   std::vector<size_t> missing, unreadable;  // cases
@@ -36,3 +37,7 @@ struct comparison {
 // Reads each case's file from `dir` and compares it with the file blockwalk writes, its pixels
 // from interpolate_block.
 comparison compare_files(const check_set& set, const std::string& dir);
+
+// Compares the blocks of a stream (block_bytes each, in set order) with interpolate_block's,
+// pixels only; the cases beyond its last block are missing.
+comparison compare_stream(const check_set& set, const std::vector<uint8_t>& blocks);

@@ -3,6 +3,7 @@
 // far outside the picture, and copies at the edges of what a copy may read.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "manifest.h"
 #include "options.h"
 #include "picture.h"
+#include "stream.h"
 #include "walk.h"
 #include "whole_file.h"
 
@@ -50,6 +52,16 @@ const tool_spec spec = {
          {"FILE"},
          "vectors over a copy of this picture instead of the two\ngenerated ones"},
         {"--seed", {"S"}, "seeds the random picture and the positions (default 1)"},
+        {"--formats",
+         {"LIST"},
+         "what the expected blocks and the planes are written as, apart by\n"
+         "commas (default bmp): bmp, block files under expected/; bin, npy\n"
+         "or memh, all the blocks in one stream, expected/blocks.bin (raw\n"
+         "bytes), .npy (NumPy uint8, shape (N, 16, 16, 3)) or .memh (hex text,\n"
+         "a block row of 48 bytes a word, least significant byte first), and\n"
+         "each picture's plane, PICTURE.plane.bin, .npy (shape (rows, stride,\n"
+         "3)) or .memh (a byte a word), named in the manifest's columns\n"
+         "plane_bin, plane_npy, plane_memh"},
         {"--coverage", {"DIR"}, "prints what the set in DIR covers, and how often, instead"},
     },
     "Limits a set must keep for check_walk: at most 100000 vectors, a manifest of at most\n"
@@ -151,8 +163,14 @@ std::string vector_file_name(size_t n) {
 }
 
 // Writes the set into `out`; false, with why in `error`, if it cannot.
+// What the set is written as besides its manifest and pictures.
+struct set_formats {
+  bool bitmaps = true;                 // the expected blocks as block files
+  std::vector<stream_format> streams;  // the expected blocks as one stream, and each plane
+};
+
 bool write_set(const std::string& out, const std::vector<new_picture>& pictures, uint32_t seed,
-               std::string* error) {
+               const set_formats& formats, std::string* error) {
   const auto fail = [&](const std::string& why) {
     *error = why;
     return false;
@@ -201,22 +219,52 @@ bool write_set(const std::string& out, const std::vector<new_picture>& pictures,
     }
     set.pictures.push_back(std::move(picture));
   }
-  for (const check_case& c : set.cases) {
+  std::vector<uint8_t> blocks(set.cases.size() * block_bytes);
+  std::vector<std::string> names;
+  for (size_t i = 0; i < set.cases.size(); ++i) {
+    const check_case& c = set.cases[i];
     const check_picture& picture = set.pictures[c.picture];
-    const block_layout& layout = picture.layout;
     if (!footprint_fits(c.call, picture.bitmap.plane.size())) {
       return fail(c.file + ": its footprint leaves the plane");  // a fault of this tool
     }
-    std::vector<uint8_t> file = layout.prefix;
-    file.resize(file.size() + block_bytes);
     const block_call& v = c.call;
-    interpolate_block(v.stride, file.data() + layout.prefix.size(), picture.bitmap.plane.data(),
-                      v.height, v.x, v.y, v.mvx, v.mvy);
+    uint8_t* block = &blocks[i * block_bytes];
+    interpolate_block(v.stride, block, picture.bitmap.plane.data(), v.height, v.x, v.y, v.mvx,
+                      v.mvy);
+    names.push_back(c.file);
+    if (!formats.bitmaps) continue;
+    const block_layout& layout = picture.layout;
+    std::vector<uint8_t> file = layout.prefix;
+    file.insert(file.end(), block, block + block_bytes);
     file.insert(file.end(), layout.profile.begin(), layout.profile.end());
     const std::string path = expected + "/" + c.file;
     if (!write_whole(path, file)) return fail("cannot write " + path + ": " + std::strerror(errno));
   }
-  const std::string manifest = manifest_text(set);
+  // Each stream: the expected blocks, block rows as words of the text; and each picture's plane
+  // as the calls read it, bytes as words, named in a column of the manifest.
+  std::vector<picture_column> plane_columns;
+  for (const stream_format format : formats.streams) {
+    const std::string path = expected + "/blocks" + stream_extension(format);
+    if (!write_whole(path, encode_stream(format, blocks.data(), set.cases.size(), {16, 16, 3},
+                                         block_row_bytes, names))) {
+      return fail("cannot write " + path + ": " + std::strerror(errno));
+    }
+    picture_column column{std::string("plane_") + (stream_extension(format) + 1), {}};
+    for (const check_picture& picture : set.pictures) {
+      const std::string name =
+          picture.name.substr(0, picture.name.rfind('.')) + ".plane" + stream_extension(format);
+      const std::vector<uint8_t>& plane = picture.bitmap.plane;
+      const size_t stride = static_cast<size_t>(picture.bitmap.width);
+      const std::string plane_path = out + "/" + name;
+      if (!write_whole(plane_path, encode_stream(format, plane.data(), plane.size() / (3 * stride),
+                                                 {stride, 3}, 1))) {
+        return fail("cannot write " + plane_path + ": " + std::strerror(errno));
+      }
+      column.values.push_back(name);
+    }
+    plane_columns.push_back(std::move(column));
+  }
+  const std::string manifest = manifest_text(set, plane_columns);
   const std::string path = out + "/" + manifest_name;
   if (!write_whole(path, {manifest.begin(), manifest.end()})) {
     return fail("cannot write " + path + ": " + std::strerror(errno));
@@ -239,6 +287,29 @@ int main(int argc, char** argv) {
     const std::optional<long> n = number_value(spec, line, "--seed", 0, 0, 0xFFFFFFFF, &error);
     if (!n) return trouble(spec, error);
     seed = *n;
+  }
+  set_formats formats;
+  if (line.given("--formats")) {
+    formats.bitmaps = false;
+    const std::string& list = line.value("--formats");
+    for (size_t from = 0; from <= list.size();) {
+      const size_t comma = std::min(list.find(',', from), list.size());
+      const std::string name = list.substr(from, comma - from);
+      stream_format format;
+      if (name == "bmp") {
+        formats.bitmaps = true;
+      } else if (stream_format_of("." + name, &format) && name != "raw" && name != "hex" &&
+                 std::find(formats.streams.begin(), formats.streams.end(), format) ==
+                     formats.streams.end()) {
+        formats.streams.push_back(format);
+      } else {
+        return trouble(spec,
+                       "--formats: LIST is bmp, bin, npy and memh, each once, apart by "
+                       "commas; got " +
+                           list);
+      }
+      from = comma + 1;
+    }
   }
   if (line.given("--coverage")) {
     if (line.operand || line.given("--picture")) {
@@ -294,6 +365,8 @@ int main(int argc, char** argv) {
         {"extremes.bmp", extremes.width, extremes.height, make_picture_file(extremes)});
   }
   std::string error;
-  if (!write_set(out, pictures, static_cast<uint32_t>(seed), &error)) return trouble(spec, error);
+  if (!write_set(out, pictures, static_cast<uint32_t>(seed), formats, &error)) {
+    return trouble(spec, error);
+  }
   return exit_ok;
 }

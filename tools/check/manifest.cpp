@@ -217,9 +217,10 @@ bool parse_manifest(const std::vector<uint8_t>& bytes, const std::string& dir, c
   return true;
 }
 
-std::string manifest_text(const check_set& set) {
+std::string manifest_text(const check_set& set, const std::vector<picture_column>& more) {
   std::string text;
   for (size_t k = 0; k < column_count; ++k) text += std::string(k ? "," : "") + columns[k];
+  for (const picture_column& column : more) text += "," + column.name;
   text += '\n';
   for (const check_case& c : set.cases) {
     const group_key key = group_of(c.call);
@@ -230,7 +231,9 @@ std::string manifest_text(const check_set& set) {
     }
     text += std::string(",") + path_name(key.path) + ',' + std::to_string(key.phase[0]) + ',' +
             std::to_string(key.phase[1]) + ',' + clamp_name(key.clamp[0]) + ',' +
-            clamp_name(key.clamp[1]) + '\n';
+            clamp_name(key.clamp[1]);
+    for (const picture_column& column : more) text += "," + column.values.at(c.picture);
+    text += '\n';
   }
   return text;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "check_set.h"
 
@@ -25,8 +26,15 @@ bool read_manifest(const std::string& dir, check_set* set, std::string* error);
 bool parse_manifest(const std::vector<uint8_t>& bytes, const std::string& dir, check_set* set,
                     std::string* error);
 
-// The manifest of `set`: a header naming the columns, then one line per case.
-std::string manifest_text(const check_set& set);
+// A column of the manifest that says something of each case's picture: one value per picture.
+struct picture_column {
+  std::string name;
+  std::vector<std::string> values;
+};
+
+// The manifest of `set`: a header naming the columns, then one line per case; `more` columns at
+// the end, which the parser passes over.
+std::string manifest_text(const check_set& set, const std::vector<picture_column>& more = {});
 
 // Whether `name` names a file in the set's own directory: letters, digits and . _ + - only,
 // not beginning with a dot.

@@ -287,8 +287,11 @@ std::string group_label(const check_set& set, const group_key& key) {
 
 std::string verdict(const check_set& set, const check_report& report, const std::string& dir) {
   const std::string blocks = std::to_string(set.cases.size());
-  if (report.identical())
-    return "identical: all " + blocks + " blocks are as blockwalk writes them";
+  if (report.identical()) {
+    return "identical: all " + blocks +
+           (report.pixels_only ? " blocks' pixels are as blockwalk makes them"
+                               : " blocks are as blockwalk writes them");
+  }
   const std::string missing = std::to_string(report.missing.size());
   const std::string unreadable = std::to_string(report.unreadable.size());
   // Most likely the implementation never ran, or wrote elsewhere.
@@ -303,6 +306,9 @@ std::string verdict(const check_set& set, const check_report& report, const std:
 void write_text_report(const check_set& set, const check_report& report, std::FILE* to,
                        const std::string& dir) {
   std::fprintf(to, "%s\n", verdict(set, report, dir).c_str());
+  if (report.pixels_only) {
+    std::fprintf(to, "pixels only: the blocks came from a stream, which holds no headers\n");
+  }
   if (report.shifted_by) {
     const int by = *report.shifted_by;
     std::fprintf(to,
@@ -318,8 +324,11 @@ void write_text_report(const check_set& set, const check_report& report, std::FI
 }
 
 void write_json_report(const check_set& set, const check_report& report, std::FILE* to) {
-  std::fprintf(to, "{\"identical\": %s, \"blocks\": %zu, \"blocks_checked\": %zu, ",
-               report.identical() ? "true" : "false", set.cases.size(), report.checked);
+  std::fprintf(to,
+               "{\"identical\": %s, \"pixels_only\": %s, \"blocks\": %zu, "
+               "\"blocks_checked\": %zu, ",
+               report.identical() ? "true" : "false", report.pixels_only ? "true" : "false",
+               set.cases.size(), report.checked);
   std::fprintf(to, "\"blocks_differing\": %zu,\n \"missing\": %s,\n \"unreadable\": [",
                report.differing, json_files(set, report.missing).c_str());
   for (size_t k = 0; k < report.unreadable.size(); ++k) {

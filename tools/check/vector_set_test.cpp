@@ -145,8 +145,10 @@ TEST_F(vector_set, agrees_with_the_library_on_every_vector) {
             "nothing checked: 1544 of 1544 missing, 0 unreadable; has the implementation run, "
             "and written its files into set?");
   EXPECT_EQ(check("set --json -"), 1);
-  EXPECT_NE(printed_.find("\"identical\": false, \"blocks\": 1544, \"blocks_checked\": 0"),
-            std::string::npos);
+  EXPECT_NE(
+      printed_.find(
+          "\"identical\": false, \"pixels_only\": false, \"blocks\": 1544, \"blocks_checked\": 0"),
+      std::string::npos);
   // A CI job can tell from the JSON alone that the set leaves no hole.
   EXPECT_NE(printed_.find("\"paths_never\": [],"), std::string::npos) << printed_;
   EXPECT_NE(printed_.find("\"phase_pairs_never\": [],"), std::string::npos);
@@ -383,6 +385,79 @@ TEST_F(vector_set, names_what_float_and_hardware_ports_do_wherever_it_shows) {
     EXPECT_EQ(std::string(text, size).find("no known fault"), std::string::npos);
     std::free(text);
   }
+}
+
+// Stimulus and expected results for test benches: each plane as the calls read it, and every
+// expected block in one stream, in each format, named in the manifest.
+TEST_F(vector_set, writes_planes_and_expected_streams_in_each_format) {
+  ASSERT_EQ(make("--formats npy,memh,bin set"), 0) << printed_;
+  EXPECT_FALSE(exists("set/expected/vector0001.bmp")) << "no bmp asked for";
+  const std::vector<manifest_line> lines = parse_csv(text("set/vectors.csv"));
+  ASSERT_EQ(lines.size(), 1544u);
+  for (const manifest_line& m : lines) {
+    const std::string stem = m.field.at("picture").substr(0, m.field.at("picture").find('.'));
+    EXPECT_EQ(m.field.at("plane_bin"), stem + ".plane.bin");
+    EXPECT_EQ(m.field.at("plane_npy"), stem + ".plane.npy");
+    EXPECT_EQ(m.field.at("plane_memh"), stem + ".plane.memh");
+  }
+  for (const std::string picture : {"random", "extremes"}) {
+    bitmap_picture bitmap;
+    ASSERT_EQ(read_bitmap_file(path("set/" + picture + ".bmp").c_str(), &bitmap), bitmap_ok);
+    EXPECT_EQ(read_file(path("set/" + picture + ".plane.bin")), bitmap.plane) << picture;
+    const std::string npy = text("set/" + picture + ".plane.npy");
+    EXPECT_NE(npy.find("'shape': (" + std::to_string(bitmap.height) + ", " +
+                       std::to_string(bitmap.width) + ", 3)"),
+              std::string::npos);
+    EXPECT_EQ(npy.substr(npy.size() - bitmap.plane.size()),
+              std::string(bitmap.plane.begin(), bitmap.plane.end()));
+    // A byte a word, least significant first: byte 1 of the plane on the second line.
+    std::istringstream memh(text("set/" + picture + ".plane.memh"));
+    std::string first, second;
+    memh >> first >> second;
+    EXPECT_EQ(std::stoi(second, nullptr, 16), bitmap.plane[1]);
+  }
+  // Each stream holds the expected blocks; a port's stream of them is identical.
+  for (const std::string stream : {"blocks.bin", "blocks.npy", "blocks.memh"}) {
+    EXPECT_EQ(check("set --blocks set/expected/" + stream), 0) << stream << printed_;
+    EXPECT_NE(printed_.find("identical: all 1544 blocks' pixels are as blockwalk makes them"),
+              std::string::npos);
+  }
+  // The default writes block files alone; a format of no such name is refused.
+  ASSERT_EQ(make("other"), 0) << printed_;
+  EXPECT_TRUE(exists("other/expected/vector1544.bmp"));
+  EXPECT_FALSE(exists("other/expected/blocks.npy"));
+  EXPECT_EQ(make("--formats bmp,gif third"), 2);
+  EXPECT_NE(printed_.find("--formats: LIST is bmp, bin, npy and memh"), std::string::npos);
+}
+
+// A Verilog test bench, run by Icarus Verilog where it is installed: it loads a plane and the
+// expected blocks with $readmemh and writes the blocks back with $writememh, as a hardware
+// model's bench would; check_walk reads what the simulator wrote.
+TEST_F(vector_set, takes_a_verilog_benchs_writememh) {
+  if (std::system("command -v iverilog > /dev/null && command -v vvp > /dev/null") != 0) {
+    GTEST_SKIP() << "iverilog is not installed (Debian's iverilog)";
+  }
+  ASSERT_EQ(make("--formats memh set"), 0) << printed_;
+  const std::string bench =
+      "module bench;\n"
+      "  reg [7:0] plane [0:203*150*3-1];\n"
+      "  reg [383:0] rows [0:1544*16-1];\n"
+      "  initial begin\n"
+      "    $readmemh(\"set/random.plane.memh\", plane);\n"
+      "    $readmemh(\"set/expected/blocks.memh\", rows);\n"
+      "    $display(\"%h %h\", plane[0], plane[1]);\n"
+      "    $writememh(\"bench.memh\", rows);\n"
+      "    $finish;\n"
+      "  end\n"
+      "endmodule\n";
+  write_file(path("bench.v"), {bench.begin(), bench.end()});
+  ASSERT_EQ(run_here("iverilog -o bench.vvp bench.v && vvp -n bench.vvp"), 0) << printed_;
+  bitmap_picture random;
+  ASSERT_EQ(read_bitmap_file(path("set/random.bmp").c_str(), &random), bitmap_ok);
+  char first[8];
+  std::snprintf(first, sizeof first, "%02x %02x", random.plane[0], random.plane[1]);
+  EXPECT_EQ(printed_.substr(0, 5), first) << "the plane's first bytes, as the bench loaded them";
+  EXPECT_EQ(check("set --blocks bench.memh"), 0) << printed_;
 }
 
 TEST_F(vector_set, refuses_bad_manifests_and_hostile_names) {
