@@ -85,30 +85,17 @@ int run(int argc, char** argv) {
   const std::string explained_file = !explaining ? ""
                                      : stream    ? "block " + line.value("--explain")
                                                  : base_name(line.value("--explain"));
-  std::string picture = line.given("--picture") ? line.value("--picture") : "";
+  const std::string picture = line.given("--picture") ? line.value("--picture") : "";
   const std::string json = line.given("--json") ? line.value("--json") : "";
   const std::string sheet = line.given("--sheet") ? line.value("--sheet") : "";
 
-  struct stat st {};
-  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    return trouble(spec, dir + ": not a directory");
-  }
   check_set set;
-  if (lstat((dir + "/" + manifest_name).c_str(), &st) == 0) {
-    if (!picture.empty())
-      return trouble(spec, "--picture is for a walk; a vector set names its pictures");
-    std::string error;
-    if (!read_manifest(dir, &set, &error)) return trouble(spec, dir + "/" + error);
-  } else {
-    if (picture.empty()) picture = dir + "/picture.bmp";
-    std::string error;
-    if (!read_walk_set(picture, &set, &error)) return trouble(spec, picture + ": " + error);
-  }
+  std::string error;
+  if (!read_check_set(dir, picture, &set, &error)) return trouble(spec, error);
 
   std::vector<uint8_t> blocks;
   if (stream) {
     const std::string& path = line.value("--blocks");
-    std::string error;
     if (!read_block_stream(path, set.cases.size(), &blocks, &error)) {
       return trouble(spec, path + ": " + error);
     }

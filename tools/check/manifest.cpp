@@ -1,5 +1,6 @@
 #include "manifest.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -121,6 +122,28 @@ bool plain_file_name(const std::string& name) {
            return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
                   (ch >= '0' && ch <= '9') || ch == '.' || ch == '_' || ch == '+' || ch == '-';
          });
+}
+
+bool read_check_set(const std::string& dir, const std::string& picture, check_set* set,
+                    std::string* error) {
+  struct stat st {};
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    *error = dir + ": not a directory";
+    return false;
+  }
+  if (lstat((dir + "/" + manifest_name).c_str(), &st) == 0) {
+    if (!picture.empty()) {
+      *error = "--picture is for a walk; a vector set names its pictures";
+      return false;
+    }
+    if (read_manifest(dir, set, error)) return true;
+    *error = dir + "/" + *error;
+    return false;
+  }
+  const std::string path = picture.empty() ? dir + "/picture.bmp" : picture;
+  if (read_walk_set(path, set, error)) return true;
+  *error = path + ": " + *error;
+  return false;
 }
 
 bool read_manifest(const std::string& dir, check_set* set, std::string* error) {

@@ -17,6 +17,12 @@ inline constexpr size_t max_manifest_bytes = size_t{64} << 20;
 // into `set`; see parse_manifest.
 bool read_manifest(const std::string& dir, check_set* set, std::string* error);
 
+// The blocks a directory holds: its vector set where it has a manifest, otherwise the walk over
+// `picture` (DIR/picture.bmp if empty). False, with why in `error` as the tools print it:
+// "DIR/vectors.csv line 3: ...", "DIR/picture.bmp: error -1! (...)".
+bool read_check_set(const std::string& dir, const std::string& picture, check_set* set,
+                    std::string* error);
+
 // Parses a manifest's bytes, loading the pictures it names from `dir`. A bad manifest is
 // refused, with "vectors.csv line N: why" in `error`: a missing call column (the derived ones,
 // path, hx, vy, clamp_x and clamp_y, may be left out), a field that is not a number, a file

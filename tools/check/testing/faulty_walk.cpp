@@ -1,8 +1,6 @@
 // faulty_walk, for the tests and the README's examples: writes the block files of DIR, the walk
 // of DIR/picture.bmp or the vector set of DIR/vectors.csv, as a port with one deliberate fault,
 // or two, would.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -28,19 +26,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   check_set set;
-  struct stat st {};
-  if (stat((dir + "/" + manifest_name).c_str(), &st) == 0) {
-    std::string error;
-    if (!read_manifest(dir, &set, &error)) {
-      std::fprintf(stderr, "faulty_walk: %s\n", error.c_str());
-      return 1;
-    }
-  } else {
-    std::string error;
-    if (!read_walk_set(dir + "/picture.bmp", &set, &error)) {
-      std::fprintf(stderr, "faulty_walk: %s/picture.bmp: %s\n", dir.c_str(), error.c_str());
-      return 1;
-    }
+  std::string error;
+  if (!read_check_set(dir, "", &set, &error)) {
+    std::fprintf(stderr, "faulty_walk: %s\n", error.c_str());
+    return 1;
   }
   if (!write_faulty_files(dir, set, fault, shift)) {
     std::fprintf(stderr, "faulty_walk: cannot write the block files in %s\n", dir.c_str());
