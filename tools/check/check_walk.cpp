@@ -1,8 +1,6 @@
 // check_walk: checks another implementation's block files against the ones blockwalk writes;
 // groups the differences by path and phases, names the faults that reproduce them, explains
 // single bytes and pictures the whole.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
