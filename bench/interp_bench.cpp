@@ -2,8 +2,13 @@
 // and for interpolate_block, at the walk's positions over a 600 x 600 plane of random bytes. One
 // iteration is one block.
 #include <benchmark/benchmark.h>
+#include <sys/mman.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -78,6 +83,63 @@ void bench_interpolate_block(benchmark::State& state, path p) {
   });
 }
 
+// The calls of the batch benchmark, the same as bench/python_batch.py's: all paths, vectors of
+// both signs, over the plane's middle.
+constexpr size_t batch_calls = 100000;
+int32_t batch_call(size_t i, int k) {
+  switch (k) {
+    case 0:
+      return static_cast<int32_t>(16 + i * 7919 % 500);
+    case 1:
+      return static_cast<int32_t>(16 + i * 104729 % 500);
+    case 2:
+      return static_cast<int32_t>(i % 17) - 8;
+  }
+  return static_cast<int32_t>(i / 17 % 17) - 8;
+}
+
+// An array for a batch's blocks as NumPy makes one (which is what interpolate_blocks returns):
+// not zeroed, and on Linux in huge pages where the array is large, which spares a batch most of
+// its page faults and address translations.
+struct batch_array {
+  uint8_t* bytes = nullptr;
+  explicit batch_array(size_t size) {
+    if (posix_memalign(reinterpret_cast<void**>(&bytes), size_t{1} << 21, size) != 0) {
+      throw std::bad_alloc();
+    }
+    madvise(bytes, size, MADV_HUGEPAGE);
+  }
+  ~batch_array() { std::free(bytes); }
+  batch_array(const batch_array&) = delete;
+  batch_array& operator=(const batch_array&) = delete;
+};
+
+// 100,000 calls of interpolate_block into one array, as the Python module's interpolate_blocks
+// makes them: the floor it is held to. One iteration is the whole batch, into an array made
+// for it (`fresh`, as interpolate_blocks without out=) or into the same one each time.
+void bench_batch(benchmark::State& state, bool fresh) {
+  std::vector<int32_t> calls(4 * batch_calls);
+  for (size_t i = 0; i < batch_calls; ++i) {
+    for (int k = 0; k < 4; ++k) calls[4 * i + k] = batch_call(i, k);
+  }
+  const batch_array kept(batch_calls * block_bytes);
+  for (auto _ : state) {
+    std::optional<batch_array> made;
+    if (fresh) made.emplace(batch_calls * block_bytes);
+    uint8_t* blocks = fresh ? made->bytes : kept.bytes;
+    for (size_t i = 0; i < batch_calls; ++i) {
+      const int32_t* c = &calls[4 * i];
+      interpolate_block(side, blocks + i * block_bytes, plane().data(), side, c[0], c[1], c[2],
+                        c[3]);
+    }
+    benchmark::DoNotOptimize(blocks);
+    benchmark::ClobberMemory();
+  }
+  state.counters["ns_per_block"] =
+      benchmark::Counter(1e-9 * batch_calls, benchmark::Counter::kIsIterationInvariantRate |
+                                                 benchmark::Counter::kInvert);
+}
+
 // The floor for the copy: sixteen 48-byte memcpy calls.
 void bench_memcpy(benchmark::State& state) {
   const ptrdiff_t row = ptrdiff_t{side} * 3;
@@ -89,6 +151,10 @@ void bench_memcpy(benchmark::State& state) {
 
 const bool registered = [] {
   benchmark::RegisterBenchmark("copy/memcpy", bench_memcpy);
+  benchmark::RegisterBenchmark("batch/fresh_array", bench_batch, true)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("batch/same_array", bench_batch, false)
+      ->Unit(benchmark::kMillisecond);
   for (const path p : {path::copy, path::horizontal, path::vertical, path::two_d}) {
     const std::string name = path_names[static_cast<int>(p)];
     benchmark::RegisterBenchmark((name + "/interpolate_block").c_str(), bench_interpolate_block, p);
