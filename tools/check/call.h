@@ -30,7 +30,8 @@ struct placement {
 };
 
 // As the routine places it, or a port with `faults`.
-placement place_block(const block_call& call, const fault_switches& faults = {});
+placement place_block(const block_call& call, const fault_switches& faults);
+placement place_block(const block_call& call);
 
 // The offset of byte `channel` of pixel (column c, row r) in a plane of `plane_size` bytes whose
 // rows are `row_bytes` apart, or -1 where it lies outside (however far: positions need not have
