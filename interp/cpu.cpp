@@ -35,6 +35,7 @@ cpu_info ask() {
 #if defined(__x86_64__) || defined(__i386__)
   if (__builtin_cpu_supports("sse2")) cpu.features |= feature_sse2;
   if (__builtin_cpu_supports("avx2")) cpu.features |= feature_avx2;
+  if (__builtin_cpu_supports("avxvnni")) cpu.features |= feature_avx_vnni;
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
       __builtin_cpu_supports("avx512vnni")) {

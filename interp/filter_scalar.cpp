@@ -6,12 +6,13 @@
 #include "interpolate.h"
 #include "levels.h"
 #include "paths.h"
+#include "taps.h"
 
 const int32_t filter_taps[4][4] = {
-    {0, 128, 0, 0},
-    {-7, 105, 35, -5},
-    {-8, 72, 72, -8},
-    {-5, 35, 105, -7},
+    {tap_values[0][0], tap_values[0][1], tap_values[0][2], tap_values[0][3]},
+    {tap_values[1][0], tap_values[1][1], tap_values[1][2], tap_values[1][3]},
+    {tap_values[2][0], tap_values[2][1], tap_values[2][2], tap_values[2][3]},
+    {tap_values[3][0], tap_values[3][1], tap_values[3][2], tap_values[3][3]},
 };
 
 namespace {

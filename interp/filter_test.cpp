@@ -26,6 +26,9 @@ void copy_avx512_stand_in(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
 void two_d_stand_in(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
   two_d_scalar(dst, src, row, hx, vy);
 }
+void two_d_vnni_stand_in(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+  two_d_stand_in(dst, src, row, hx, vy);
+}
 
 constexpr int guard = 64;  // bytes checked on either side of the destination block
 constexpr uint8_t guard_value = 0xA5;
@@ -78,27 +81,35 @@ TEST(filter_levels, holds_every_level_the_build_asked_for) {
 
 TEST(filter_levels, choose_each_paths_form_by_the_processors_traits) {
   // A level of two forms for two paths, the scalar kernels standing in for both forms.
+  // A form that needs a feature beyond the level's is chosen only where the processor has it.
   const filter_level level = {
       "test",
       0,
       {{"masked", trait_fast_masked_stores, {copy_scalar, nullptr, nullptr, nullptr}},
        {"", 0, {copy_avx512_stand_in, nullptr, nullptr, nullptr}},
+       {"vnni",
+        trait_full_rate_dot_products,
+        {nullptr, nullptr, nullptr, two_d_vnni_stand_in},
+        feature_avx_vnni},
        {"", trait_full_rate_dot_products, {nullptr, nullptr, nullptr, two_d_scalar}},
        {"madd", 0, {nullptr, nullptr, nullptr, two_d_stand_in}}},
   };
+  const uint32_t all =
+      trait_fast_masked_stores | trait_full_rate_dot_products | trait_fast_two_source_permutes;
   const struct {
-    uint32_t traits;
+    uint32_t features, traits;
     copy_path copy;
     filter_2d_path two_d;
   } cases[] = {
-      {0, copy_avx512_stand_in, two_d_stand_in},
-      {trait_fast_masked_stores, copy_scalar, two_d_stand_in},
-      {trait_full_rate_dot_products, copy_avx512_stand_in, two_d_scalar},
-      {trait_fast_masked_stores | trait_full_rate_dot_products | trait_fast_two_source_permutes,
-       copy_scalar, two_d_scalar},
+      {0, 0, copy_avx512_stand_in, two_d_stand_in},
+      {0, trait_fast_masked_stores, copy_scalar, two_d_stand_in},
+      {0, trait_full_rate_dot_products, copy_avx512_stand_in, two_d_scalar},
+      {0, all, copy_scalar, two_d_scalar},
+      {feature_avx_vnni, all, copy_scalar, two_d_vnni_stand_in},
+      {feature_avx_vnni, trait_fast_masked_stores, copy_scalar, two_d_stand_in},
   };
   for (const auto& c : cases) {
-    const filter_paths p = chosen_paths(level, c.traits);
+    const filter_paths p = chosen_paths(level, cpu_info{c.features, c.traits});
     EXPECT_EQ(p.copy, c.copy) << c.traits;
     EXPECT_EQ(p.two_d, c.two_d) << c.traits;
     EXPECT_EQ(p.horizontal, nullptr);
@@ -178,7 +189,7 @@ class each_kernel : public testing::TestWithParam<kernel> {
  protected:
   void SetUp() override {
     const kernel& k = GetParam();
-    if (!k.runs_here) GTEST_SKIP() << "this processor lacks " << k.level;
+    if (!k.runs_here) GTEST_SKIP() << "this processor lacks " << k.lacks << " (" << k.name << ")";
   }
   const filter_paths& paths() const { return GetParam().paths; }
   void match_on_plane(guarded_bytes::side guarded);
@@ -193,7 +204,7 @@ TEST_P(each_kernel, matches_the_scalar_rendering) {
 }
 
 void each_kernel::match_on_plane(guarded_bytes::side guarded) {
-  const filter_paths reference = chosen_paths(*built_levels().front(), 0);
+  const filter_paths reference = chosen_paths(*built_levels().front(), cpu_info{});
   test_plane plane(37, 29, guarded);  // a width whose rows are not 4-byte multiples
   std::mt19937 positions(7);
   const int32_t xs[] = {-15, plane.stride - 2};

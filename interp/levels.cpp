@@ -32,10 +32,10 @@ const std::vector<const filter_level*>& built_levels() {
   return levels;
 }
 
-filter_paths chosen_paths(const filter_level& level, uint32_t traits) {
+filter_paths chosen_paths(const filter_level& level, const cpu_info& cpu) {
   filter_paths paths{};
   for (const kernel_form& f : level.forms) {
-    if ((f.prefers & traits) != f.prefers) continue;
+    if ((f.prefers & cpu.traits) != f.prefers || (f.needs & cpu.features) != f.needs) continue;
     each_path(paths, f.path, [](auto& to, auto from) {
       if (!to) to = from;
     });
@@ -48,14 +48,17 @@ const std::vector<kernel>& every_kernel() {
     std::vector<kernel> found;
     const char* const names[] = {"copy", "horizontal", "vertical", "two_d"};
     for (const filter_level* level : built_levels()) {
-      const bool runs = (level->needs & this_cpu().features) == level->needs;
+      const uint32_t features = this_cpu().features;
+      const bool level_runs = (level->needs & features) == level->needs;
       for (const kernel_form& f : level->forms) {
         const filter_paths& p = f.path;
         const int path = p.copy ? 0 : p.horizontal ? 1 : p.vertical ? 2 : p.two_d ? 3 : -1;
         if (path < 0) continue;
-        found.push_back({std::string(level->name) + "_" + names[path] +
-                             (*f.form ? std::string("_") + f.form : ""),
-                         level->name, names[path], p, runs});
+        const std::string form = *f.form ? std::string("_") + f.form : "";
+        const bool form_runs = (f.needs & features) == f.needs;
+        found.push_back({std::string(level->name) + "_" + names[path] + form, level->name,
+                         names[path], p, level_runs && form_runs,
+                         level_runs ? (form_runs ? "" : f.form) : level->name});
       }
     }
     return found;
@@ -69,7 +72,7 @@ const std::vector<filter_impl>& filter_impls() {
     std::vector<filter_impl> found;
     for (const filter_level* level : built_levels()) {
       if ((level->needs & cpu.features) != level->needs) continue;
-      found.push_back({level->name, chosen_paths(*level, cpu.traits)});
+      found.push_back({level->name, chosen_paths(*level, cpu)});
     }
     return found;
   }();

@@ -17,6 +17,7 @@ struct kernel_form {
   const char* form;  // "" for a path's usual form, else what sets it apart
   uint32_t prefers;  // the traits (cpu_trait) for which it is the level's choice; 0: any
   filter_paths path;
+  uint32_t needs = 0;  // features (cpu_feature) it needs beyond its level's
 };
 
 inline constexpr size_t max_forms = 8;
@@ -33,9 +34,9 @@ struct filter_level {
 // Every level this build holds, lowest first, whatever this processor runs.
 const std::vector<const filter_level*>& built_levels();
 
-// The paths of `level` on a processor with `traits`: each from its first form the traits
-// prefer, or its usual form.
-filter_paths chosen_paths(const filter_level& level, uint32_t traits);
+// The paths of `level` on processor `cpu`: each from its first form that the processor has the
+// features for and whose traits it has, or its usual form.
+filter_paths chosen_paths(const filter_level& level, const cpu_info& cpu);
 
 // One kernel: a level's path in one of its forms, for the tests, the exhaustive check, the
 // benchmarks and the fuzzer, which run each apart.
@@ -44,7 +45,8 @@ struct kernel {
   const char* level;
   const char* path;    // copy, horizontal, vertical or two_d
   filter_paths paths;  // the one path set
-  bool runs_here;      // whether this processor has the level's features
+  bool runs_here;      // whether this processor has the level's and the form's features
+  const char* lacks;   // if not, which: the level's name, or that and the form's
 };
 
 // Every kernel this build holds, level by level, lowest first.
