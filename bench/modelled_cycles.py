@@ -24,16 +24,17 @@ import tempfile
 
 # No znver5: llvm-mca 22 models it as Zen 4, where the two differ most (512-bit units).
 X86_CORES = {
-    "scalar": ["znver3", "znver4", "icelake-server", "sapphirerapids"],
-    "sse2": ["znver3", "znver4", "icelake-server", "sapphirerapids"],
-    "avx2": ["znver3", "znver4", "icelake-server", "sapphirerapids"],
+    "scalar": ["znver3", "znver4", "alderlake", "icelake-server", "sapphirerapids"],
+    "sse2": ["znver3", "znver4", "alderlake", "icelake-server", "sapphirerapids"],
+    "avx2": ["znver3", "znver4", "alderlake", "icelake-server", "sapphirerapids"],
     "avx512": ["znver4", "icelake-server", "sapphirerapids"],  # znver3 has no AVX-512
 }
 ARM_CORES = ["cortex-a76", "neoverse-n1", "neoverse-v2", "apple-m1"]
 PATHS = ["copy", "horizontal", "vertical", "two_d"]
 LEVELS = {"x86": ["scalar", "sse2", "avx2", "avx512"], "arm": ["scalar", "neon"]}
-# Levels valgrind cannot run; their kernels must be free of branches.
-UNTRACEABLE = {"avx512"}
+# Levels valgrind cannot run (AVX-512, and AVX2's AVX-VNNI form); their kernels must be free of
+# branches.
+UNTRACEABLE = {"avx2", "avx512"}
 MCA_ITERATIONS = 100
 
 
@@ -57,12 +58,15 @@ def family_of(binary):
 
 
 def disassemble(objdump, binary):
-    """Functions of the binary: name -> list of (address, instruction text)."""
+    """Functions of the binary: name -> list of (address, instruction text). Helpers of the same
+    name in two sources (an anonymous namespace's) are told apart by their address: "name@addr"."""
     functions, name = {}, None
     for line in run([objdump, "-d", "--no-show-raw-insn", "-C", "-w", binary]).splitlines():
         head = re.match(r"^([0-9a-f]+) <(.*)>:$", line)
         if head:
             name = head.group(2)
+            if name in functions:
+                name = f"{name}@{head.group(1)}"
             functions[name] = []
             continue
         body = re.match(r"^\s+([0-9a-f]+):\s+(.*)$", line)
@@ -83,23 +87,16 @@ BRANCH = re.compile(r"^(?:bnd |notrack )?(j[a-z]+|jmp|call|b|bl|b\.[a-z]+|cbn?z|
 
 
 def target_of(text):
-    """The symbol a branch aims at, and whether it is the symbol's start."""
-    m = re.search(r"\s[0-9a-f]+ <(.*)>$", text)
-    if not m:
-        return None, False
-    name, offset = re.match(r"^(.*?)(\+0x[0-9a-f]+)?$", m.group(1)).groups()
-    return name, offset is None
+    """The address a branch aims at, or None."""
+    m = re.search(r"\s([0-9a-f]+) <(.*)>$", text)
+    return int(m.group(1), 16) if m and "@plt" not in m.group(2) else None
 
 
 def local_targets(functions, body):
-    """Functions of the binary that `body` jumps or calls into (helpers and tail calls)."""
-    found = []
-    for _, text in body:
-        if BRANCH.match(text):
-            name, _ = target_of(text)
-            if name in functions and "@plt" not in name:
-                found.append(name)
-    return found
+    """Functions of the binary that `body` jumps or calls into (helpers and tail calls), found by
+    the address the branch aims at."""
+    starts = {f[0][0]: name for name, f in functions.items() if f}
+    return [starts[target_of(t)] for _, t in body if BRANCH.match(t) and target_of(t) in starts]
 
 
 def for_mca(family, text):
@@ -180,8 +177,9 @@ def kernel_cycles(args, family, functions, counts, name, cores, mca):
     helpers = sorted(set(local_targets(functions, body)) - {full_name})
     code = list(body) + [i for h in helpers for i in functions[h]]
     # A tail call into a helper runs the helper once; any other branch makes a loop or a choice.
+    starts = {functions[h][0][0] for h in helpers if functions[h]}
     branches = [t for _, t in code if BRANCH.match(t) and not t.startswith("call")
-                and not (target_of(t)[1] and target_of(t)[0] in helpers)]
+                and target_of(t) not in starts]
     if counts is None:
         if branches:
             sys.exit(f"modelled_cycles: {name} has branches, and no trip counts could be taken")
@@ -256,7 +254,7 @@ def main():
                 results, how = kernel_cycles(args, family, functions, counts, name, cores, mca)
                 rows.append((name, results, how))
 
-    all_cores = ARM_CORES if family == "arm" else X86_CORES["scalar"]
+    all_cores = ARM_CORES if family == "arm" else X86_CORES["avx2"]
     if args.cores:
         all_cores = [c for c in all_cores if c in args.cores.split(",")]
     print(f"{'kernel':<26}" + "".join(f"{c:>16}" for c in all_cores) + "  modelled")
