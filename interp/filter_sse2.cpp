@@ -117,21 +117,8 @@ void two_d_sse2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy)
   }
 }
 
-// A row is three 16-byte loads and stores, without the calls of a copy by memcpy.
-void copy_sse2(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
-  for (int r = 0; r < block_size; ++r) {
-    for (int k = 0; k < 3; ++k) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + r * block_row_bytes + 16 * k),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + r * row + 16 * k)));
-    }
-  }
-}
-
 extern constexpr filter_level sse2_level = {
     "sse2",
     feature_sse2,
-    {
-        {"", 0, {copy_sse2, nullptr, nullptr, nullptr}},
-        {"", 0, {nullptr, nullptr, nullptr, two_d_sse2}},
-    },
+    {{"", 0, {nullptr, nullptr, nullptr, two_d_sse2}}},
 };
