@@ -25,29 +25,31 @@ blockwalk.interpolate_blocks(plane, calls)  # the first call chooses the paths
 kept = np.empty((count, 16, 16, 3), dtype=np.uint8)
 
 
-def python_runs(out):
-    runs = []
-    for _ in range(20):
+def python_runs(out, runs):
+    for _ in range(4):
         start = time.perf_counter_ns()
         blockwalk.interpolate_blocks(plane, calls, out=out)
         runs.append((time.perf_counter_ns() - start) / count)
-    return runs
 
 
-python = {"fresh_array": python_runs(None), "same_array": python_runs(kept)}
-cpp = subprocess.run([f"{build}/bench/interp_bench", "--benchmark_filter=^batch/",
-                      "--benchmark_repetitions=20", "--benchmark_format=json"],
-                     capture_output=True, text=True, check=True)
-cpp_runs = {}
-for b in json.loads(cpp.stdout)["benchmarks"]:
-    if b.get("run_type") == "iteration":
-        cpp_runs.setdefault(b["name"].split("/")[1], []).append(b["ns_per_block"])
+# Rounds that take turns, for the machine's load changes within seconds.
+python = {"fresh_array": [], "same_array": []}
+cpp_runs = {"fresh_array": [], "same_array": []}
+for _ in range(5):
+    python_runs(None, python["fresh_array"])
+    python_runs(kept, python["same_array"])
+    cpp = subprocess.run([f"{build}/bench/interp_bench", "--benchmark_filter=^batch/",
+                          "--benchmark_repetitions=4", "--benchmark_format=json"],
+                         capture_output=True, text=True, check=True)
+    for b in json.loads(cpp.stdout)["benchmarks"]:
+        if b.get("run_type") == "iteration":
+            cpp_runs[b["name"].split("/")[1]].append(b["ns_per_block"])
 info = {}
 for line in open("/proc/cpuinfo"):
     key, _, value = line.partition(":")
     info.setdefault(key.strip(), value.strip())
 print(f"{info['model name']} (family {info['cpu family']}, model {info['model']}), "
-      f"level {blockwalk.level()}; ns per block, fastest of 20 (median)")
+      f"level {blockwalk.level()}; ns per block, fastest of 20 (median), in 5 alternating rounds")
 for name in ("fresh_array", "same_array"):
     py, cc = python[name], cpp_runs[name]
     print(f"{name:12} Python {min(py):6.1f} ({np.median(py):6.1f})  C++ {min(cc):6.1f} "
