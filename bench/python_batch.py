@@ -35,7 +35,7 @@ def python_runs(out, runs):
 # Rounds that take turns, for the machine's load changes within seconds.
 python = {"fresh_array": [], "same_array": []}
 cpp_runs = {"fresh_array": [], "same_array": []}
-for _ in range(5):
+for _ in range(10):
     python_runs(None, python["fresh_array"])
     python_runs(kept, python["same_array"])
     cpp = subprocess.run([f"{build}/bench/interp_bench", "--benchmark_filter=^batch/",
@@ -49,7 +49,7 @@ for line in open("/proc/cpuinfo"):
     key, _, value = line.partition(":")
     info.setdefault(key.strip(), value.strip())
 print(f"{info['model name']} (family {info['cpu family']}, model {info['model']}), "
-      f"level {blockwalk.level()}; ns per block, fastest of 20 (median), in 5 alternating rounds")
+      f"level {blockwalk.level()}; ns per block, fastest of 40 (median), in 10 alternating rounds")
 for name in ("fresh_array", "same_array"):
     py, cc = python[name], cpp_runs[name]
     print(f"{name:12} Python {min(py):6.1f} ({np.median(py):6.1f})  C++ {min(cc):6.1f} "
