@@ -280,7 +280,7 @@ void two_d_avx2_vnni(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, in
   two_d<true>(dst, src, row, hx, vy);
 }
 
-// The dot-product form, measured 10 per cent faster on Zen 5 and modelled 9 per cent faster on
+// The dot-product form, measured 6 to 9 per cent faster on Zen 5 and modelled 9 per cent faster on
 // Alder Lake, on processors that have AVX-VNNI and run dot products at full rate.
 extern constexpr filter_level avx2_level = {
     "avx2",
