@@ -28,6 +28,14 @@ uint32_t x86_traits() {
   }
   return family == 0x19 ? traits : traits | trait_full_rate_dot_products;
 }
+
+// CPUID leaf 7, subleaf 1, EAX bit 4, read directly: not every compiler's
+// __builtin_cpu_supports knows "avxvnni". The registers it uses are AVX2's, whose support by the
+// operating system the test for AVX2 has already made.
+bool has_avx_vnni() {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  return __get_cpuid_count(7, 1, &eax, &ebx, &ecx, &edx) && (eax >> 4 & 1);
+}
 #endif
 
 cpu_info ask() {
@@ -35,7 +43,7 @@ cpu_info ask() {
 #if defined(__x86_64__) || defined(__i386__)
   if (__builtin_cpu_supports("sse2")) cpu.features |= feature_sse2;
   if (__builtin_cpu_supports("avx2")) cpu.features |= feature_avx2;
-  if (__builtin_cpu_supports("avxvnni")) cpu.features |= feature_avx_vnni;
+  if ((cpu.features & feature_avx2) && has_avx_vnni()) cpu.features |= feature_avx_vnni;
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
       __builtin_cpu_supports("avx512vnni")) {
