@@ -258,6 +258,22 @@ def test_refuses_what_it_cannot_serve_without_reading_outside_an_array(tmp_path)
     ]
 
 
+def test_a_plane_holds_the_clamped_calls_the_readme_says_it_does():
+    # R rows serve height R - 33 when the plane is at least 32 pixels wide: the last pixel read,
+    # (height + 32) x stride + 31, must lie before R x stride.
+    for stride, spare_rows, fits in [(64, 33, True), (32, 33, True), (31, 33, False),
+                                     (31, 34, True), (16, 34, True), (16, 33, False)]:
+        plane = np.zeros((50, stride, 3), dtype=np.uint8)
+        height = 50 - spare_rows
+        blockwalk.interpolate_block(plane, -2**31, -2**31, 1, 1, height=height)  # the low corner
+        try:
+            blockwalk.interpolate_block(plane, 2**31 - 1, 2**31 - 1, 1, 1, height=height)
+            served = True
+        except ValueError:
+            served = False
+        assert served == fits, (stride, spare_rows)
+
+
 def test_level_and_version():
     assert blockwalk.level() in ("scalar", "sse2", "avx2", "avx512", "neon")
     assert blockwalk.__version__.count(".") == 2
