@@ -14,7 +14,7 @@
 
 namespace {
 
-const tool_spec spec = {
+const tool_declaration tool = {
     "contact_sheet",
     "DIR",
     false,
@@ -37,19 +37,19 @@ const tool_spec spec = {
 
 int main(int argc, char** argv) {
   command_line line;
-  if (const std::optional<int> done = parse_command_line(spec, argc, argv, &line)) return *done;
+  if (const std::optional<int> done = parse_command_line(tool, argc, argv, &line)) return *done;
   sheet_options options;
   options.dir = line.operand.value_or(".");
   for (const auto& [name, high, value] : {std::make_tuple("--scale", 8, &options.scale),
                                           std::make_tuple("--columns", 1900, &options.columns)}) {
     if (!line.given(name)) continue;
     std::string error;
-    const std::optional<long> n = number_value(spec, line, name, 0, 1, high, &error);
-    if (!n) return trouble(spec, error);
+    const std::optional<long> n = number_value(tool, line, name, 0, 1, high, &error);
+    if (!n) return trouble(tool, error);
     *value = static_cast<int>(*n);
   }
   if (line.given("--no-picture") && line.given("--picture")) {
-    return trouble(spec, "--picture and --no-picture exclude each other");
+    return trouble(tool, "--picture and --no-picture exclude each other");
   }
   if (line.given("--picture")) options.picture = line.value("--picture");
   if (!line.given("--picture") && !line.given("--no-picture")) {
@@ -60,9 +60,9 @@ int main(int argc, char** argv) {
 
   sheet_picture sheet;
   std::string error;
-  if (!make_contact_sheet(options, &sheet, &error)) return trouble(spec, error, exit_failed);
+  if (!make_contact_sheet(options, &sheet, &error)) return trouble(tool, error, exit_failed);
   if (!write_sheet(output, sheet)) {
-    return trouble(spec, "cannot write " + output + ": " + std::strerror(errno), exit_failed);
+    return trouble(tool, "cannot write " + output + ": " + std::strerror(errno), exit_failed);
   }
   std::printf("%s\n", output.c_str());
   return exit_ok;

@@ -13,7 +13,7 @@
 
 namespace {
 
-const tool_spec spec = {
+const tool_declaration tool = {
     "make_picture",
     "FILE",
     true,
@@ -39,7 +39,7 @@ const tool_spec spec = {
 
 int main(int argc, char** argv) {
   command_line line;
-  if (const std::optional<int> done = parse_command_line(spec, argc, argv, &line)) return *done;
+  if (const std::optional<int> done = parse_command_line(tool, argc, argv, &line)) return *done;
   picture_options options;
   const struct {
     const char* name;
@@ -54,12 +54,12 @@ int main(int argc, char** argv) {
     if (!line.given(numbers[k].name)) continue;
     std::string error;
     const std::optional<long> v =
-        number_value(spec, line, numbers[k].name, 0, numbers[k].low, numbers[k].high, &error);
-    if (!v) return trouble(spec, error);
+        number_value(tool, line, numbers[k].name, 0, numbers[k].low, numbers[k].high, &error);
+    if (!v) return trouble(tool, error);
     n[k] = *v;
   }
   if (n[2] != 40 && n[2] != 124) {
-    return trouble(spec, "--info: BYTES must be 40 or 124, got " + line.value("--info"));
+    return trouble(tool, "--info: BYTES must be 40 or 124, got " + line.value("--info"));
   }
   options.width = static_cast<int32_t>(n[0]);
   options.height = static_cast<int32_t>(n[1]);
@@ -72,12 +72,12 @@ int main(int argc, char** argv) {
   options.layout.top_down = line.given("--top-down");
   options.layout.profile_first = line.given("--profile-first");
   if (line.given("--profile") && line.given("--link")) {
-    return trouble(spec, "--profile and --link exclude each other");
+    return trouble(tool, "--profile and --link exclude each other");
   }
   if (line.given("--profile")) {
     std::string why;
     if (!read_whole(line.value("--profile"), &options.layout.profile.data, &why)) {
-      return trouble(spec, "cannot read " + line.value("--profile") + ": " + why, exit_failed);
+      return trouble(tool, "cannot read " + line.value("--profile") + ": " + why, exit_failed);
     }
     options.layout.profile.type = profile_embedded;
   } else if (line.given("--link")) {
@@ -88,12 +88,12 @@ int main(int argc, char** argv) {
   if (options.layout.profile.type) {
     options.layout.info_size = info_v5_size;
   } else if (options.layout.profile_first) {
-    return trouble(spec, "--profile-first needs --profile or --link");
+    return trouble(tool, "--profile-first needs --profile or --link");
   }
 
   const std::string& path = *line.operand;
   if (!write_whole(path, make_picture_file(options))) {
-    return trouble(spec, "cannot write " + path + ": " + std::strerror(errno), exit_failed);
+    return trouble(tool, "cannot write " + path + ": " + std::strerror(errno), exit_failed);
   }
   return exit_ok;
 }

@@ -15,19 +15,19 @@ enum exit_status : int {
   exit_trouble = 2,  // a bad command line, or (check_walk, make_vectors) input they refuse
 };
 
-struct option_spec {
+struct option_declaration {
   std::string name;                 // "--explain"
   std::vector<std::string> values;  // the names of its values: {"FILE", "ROW", ...}; none: a switch
   std::string help;                 // may run over several lines
 };
 
-struct tool_spec {
+struct tool_declaration {
   std::string name;     // "check_walk"
   std::string operand;  // the one argument without a dash ("DIR"), or empty for none
   bool operand_required = false;
   std::string operand_help;
   std::string about;  // printed after the usage lines
-  std::vector<option_spec> options;
+  std::vector<option_declaration> options;
   std::string after;  // printed after the options
 };
 
@@ -43,19 +43,19 @@ struct command_line {
   }
 };
 
-// Parses argv against `spec`. Prints --help or --version, or names a bad argument on standard
+// Parses argv against `tool`. Prints --help or --version, or names a bad argument on standard
 // error, and then returns the exit status to end with; returns nothing when the tool should run.
-std::optional<int> parse_command_line(const tool_spec& spec, int argc, char** argv,
+std::optional<int> parse_command_line(const tool_declaration& tool, int argc, char** argv,
                                       command_line* line);
 
 // Value k of option `name` as a whole number in low ... high; where it is not one, `error` says
 // so ("--explain: ROW must be 0 ... 15, got 16").
-std::optional<long> number_value(const tool_spec& spec, const command_line& line,
+std::optional<long> number_value(const tool_declaration& tool, const command_line& line,
                                  const std::string& name, size_t k, long low, long high,
                                  std::string* error);
 
 // Prints "TOOL: message" on standard error; returns `status`.
-int trouble(const tool_spec& spec, const std::string& message, int status = exit_trouble);
+int trouble(const tool_declaration& tool, const std::string& message, int status = exit_trouble);
 
 // The usage text --help prints.
-std::string usage_text(const tool_spec& spec);
+std::string usage_text(const tool_declaration& tool);

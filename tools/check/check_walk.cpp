@@ -19,7 +19,7 @@
 
 namespace {
 
-const tool_spec spec = {
+const tool_declaration tool = {
     "check_walk",
     "DIR",
     false,
@@ -67,15 +67,15 @@ std::string base_name(const std::string& path) {
 
 int run(int argc, char** argv) {
   command_line line;
-  if (const std::optional<int> done = parse_command_line(spec, argc, argv, &line)) return *done;
+  if (const std::optional<int> done = parse_command_line(tool, argc, argv, &line)) return *done;
   const std::string dir = line.operand.value_or(".");
   const bool explaining = line.given("--explain");
   int explain_at[3] = {};
   for (size_t k = 0; explaining && k < 3; ++k) {
     std::string error;
     const std::optional<long> n =
-        number_value(spec, line, "--explain", k + 1, 0, k < 2 ? 15 : 2, &error);
-    if (!n) return trouble(spec, error);
+        number_value(tool, line, "--explain", k + 1, 0, k < 2 ? 15 : 2, &error);
+    if (!n) return trouble(tool, error);
     explain_at[k] = static_cast<int>(*n);
   }
   const bool stream = line.given("--blocks");
@@ -89,13 +89,13 @@ int run(int argc, char** argv) {
 
   check_set set;
   std::string error;
-  if (!read_check_set(dir, picture, &set, &error)) return trouble(spec, error);
+  if (!read_check_set(dir, picture, &set, &error)) return trouble(tool, error);
 
   std::vector<uint8_t> blocks;
   if (stream) {
     const std::string& path = line.value("--blocks");
     if (!read_block_stream(path, set.cases.size(), &blocks, &error)) {
-      return trouble(spec, path + ": " + error);
+      return trouble(tool, path + ": " + error);
     }
     for (size_t i = 0; i < set.cases.size(); ++i) set.cases[i].file = "block " + std::to_string(i);
   }
@@ -105,7 +105,7 @@ int run(int argc, char** argv) {
     if (set.cases[i].file == explained_file) explained = i;
   }
   if (explaining && explained == set.cases.size()) {
-    return trouble(spec, line.value("--explain") + ": no " + (stream ? "block" : "block file") +
+    return trouble(tool, line.value("--explain") + ": no " + (stream ? "block" : "block file") +
                              " of the " + (set.walk ? "walk" : "set") +
                              (stream ? " (blocks count from 0)" : ""));
   }
@@ -118,18 +118,18 @@ int run(int argc, char** argv) {
     char* text = nullptr;
     size_t size = 0;
     std::FILE* memory = open_memstream(&text, &size);
-    if (!memory) return trouble(spec, "out of memory");
+    if (!memory) return trouble(tool, "out of memory");
     write_json_report(set, report, memory);
     std::fclose(memory);
     json_text.assign(text, text + size);
     std::free(text);
     if (json != "-" && !write_whole(json, json_text)) {
-      return trouble(spec, "cannot write " + json + ": " + std::strerror(errno));
+      return trouble(tool, "cannot write " + json + ": " + std::strerror(errno));
     }
   }
   if (!sheet.empty() &&
       !write_sheet(sheet, make_difference_sheet(set, report, sheet_options{}, dir))) {
-    return trouble(spec, "cannot write " + sheet + ": " + std::strerror(errno));
+    return trouble(tool, "cannot write " + sheet + ": " + std::strerror(errno));
   }
   if (explaining) {
     write_explanation(set, report, explained, explain_at[0], explain_at[1], explain_at[2], stdout);
@@ -147,6 +147,6 @@ int main(int argc, char** argv) {
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {
-    return trouble(spec, "out of memory");
+    return trouble(tool, "out of memory");
   }
 }

@@ -12,7 +12,7 @@
 
 namespace {
 
-const tool_spec spec = {
+const tool_declaration tool = {
     "make_vectors",
     "OUTDIR",
     false,
@@ -61,38 +61,38 @@ const tool_spec spec = {
 
 int main(int argc, char** argv) {
   command_line line;
-  if (const std::optional<int> done = parse_command_line(spec, argc, argv, &line)) return *done;
+  if (const std::optional<int> done = parse_command_line(tool, argc, argv, &line)) return *done;
   long seed = 1;
   if (line.given("--seed")) {
     std::string error;
-    const std::optional<long> n = number_value(spec, line, "--seed", 0, 0, 0xFFFFFFFF, &error);
-    if (!n) return trouble(spec, error);
+    const std::optional<long> n = number_value(tool, line, "--seed", 0, 0, 0xFFFFFFFF, &error);
+    if (!n) return trouble(tool, error);
     seed = *n;
   }
   vector_set_options options;
   options.seed = static_cast<uint32_t>(seed);
   if (line.given("--formats") && !parse_set_formats(line.value("--formats"), &options.formats)) {
-    return trouble(spec,
+    return trouble(tool,
                    "--formats: LIST is bmp, bin, npy and memh, each once, apart by commas; "
                    "got " +
                        line.value("--formats"));
   }
   if (line.given("--coverage")) {
     if (line.operand || line.given("--picture")) {
-      return trouble(spec, "--coverage takes a directory alone");
+      return trouble(tool, "--coverage takes a directory alone");
     }
     const std::string& dir = line.value("--coverage");
     check_set set;
     std::string error;
-    if (!read_manifest(dir, &set, &error)) return trouble(spec, dir + "/" + error);
+    if (!read_manifest(dir, &set, &error)) return trouble(tool, dir + "/" + error);
     std::printf("%zu vectors in %s/%s\n", set.cases.size(), dir.c_str(), manifest_name);
     write_coverage_counts(set, stdout);
     return exit_ok;
   }
-  if (!line.operand) return trouble(spec, "no OUTDIR; --help tells the usage");
+  if (!line.operand) return trouble(tool, "no OUTDIR; --help tells the usage");
   if (line.given("--picture")) options.picture = line.value("--picture");
   std::string summary, error;
-  if (!make_vector_set(*line.operand, options, &summary, &error)) return trouble(spec, error);
+  if (!make_vector_set(*line.operand, options, &summary, &error)) return trouble(tool, error);
   std::fputs(summary.c_str(), stdout);
   return exit_ok;
 }
