@@ -227,20 +227,9 @@ py::object check(const std::string& dir, const py::object& blocks, const std::st
   std::string json;
   {
     py::gil_scoped_release unlocked;
-    if (stream) {
-      for (size_t i = 0; i < set.cases.size(); ++i)
-        set.cases[i].file = "block " + std::to_string(i);
-    }
-    const check_report report =
-        stream ? check_compared(set, compare_stream(set, *stream)) : run_check(set, dir);
-    char* text = nullptr;
-    size_t size = 0;
-    std::FILE* memory = open_memstream(&text, &size);
-    if (!memory) throw std::bad_alloc();
-    write_json_report(set, report, memory);
-    std::fclose(memory);
-    json.assign(text, size);
-    std::free(text);
+    if (stream) name_by_stream_place(&set);
+    const check_report report = stream ? check_stream(set, *stream) : run_check(set, dir);
+    json = json_report(set, report);
   }
   return py::module_::import("json").attr("loads")(json);
 }

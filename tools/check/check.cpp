@@ -4,10 +4,9 @@
 
 #include "diagnosis.h"
 
-check_report run_check(const check_set& set, const std::string& dir) {
-  return check_compared(set, compare_files(set, dir));
-}
+namespace {
 
+// The stages after the comparison, on the blocks compared.
 check_report check_compared(const check_set& set, comparison compared) {
   check_report report;
   static_cast<comparison&>(report) = std::move(compared);
@@ -18,4 +17,14 @@ check_report check_compared(const check_set& set, comparison compared) {
     if (group.differing_bytes) group.diagnosis = diagnose(set, report, group, !report.shifted_by);
   }
   return report;
+}
+
+}  // namespace
+
+check_report run_check(const check_set& set, const std::string& dir) {
+  return check_compared(set, compare_files(set, dir));
+}
+
+check_report check_stream(const check_set& set, const std::vector<uint8_t>& blocks) {
+  return check_compared(set, compare_stream(set, blocks));
 }

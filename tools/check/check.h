@@ -17,8 +17,8 @@ struct check_report : comparison {
   bool identical() const { return differing == 0 && missing.empty() && unreadable.empty(); }
 };
 
-// The stages after the comparison, on the blocks compared.
-check_report check_compared(const check_set& set, comparison compared);
-
 // The whole check of the files in `dir`.
 check_report run_check(const check_set& set, const std::string& dir);
+
+// The whole check of a stream's blocks (block_bytes each, in set order), pixels only.
+check_report check_stream(const check_set& set, const std::vector<uint8_t>& blocks);

@@ -32,3 +32,7 @@ bool read_walk_set(const std::string& path, check_set* set, std::string* error) 
   *set = walk_set(path, std::move(picture));
   return true;
 }
+
+void name_by_stream_place(check_set* set) {
+  for (size_t i = 0; i < set->cases.size(); ++i) set->cases[i].file = "block " + std::to_string(i);
+}

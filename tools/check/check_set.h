@@ -37,3 +37,7 @@ check_set walk_set(const std::string& name, bitmap_picture picture);
 // refuse it, with what blockwalk prints and why in `error`: "error -1! (cannot be opened: a
 // directory)".
 bool read_walk_set(const std::string& path, check_set* set, std::string* error);
+
+// Names each case by its place in a stream of the set's blocks, as reports then name it:
+// "block 0" first.
+void name_by_stream_place(check_set* set);

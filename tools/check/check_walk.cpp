@@ -97,7 +97,7 @@ int run(int argc, char** argv) {
     if (!read_block_stream(path, set.cases.size(), &blocks, &error)) {
       return trouble(tool, path + ": " + error);
     }
-    for (size_t i = 0; i < set.cases.size(); ++i) set.cases[i].file = "block " + std::to_string(i);
+    name_by_stream_place(&set);
   }
 
   size_t explained = set.cases.size();
@@ -110,20 +110,11 @@ int run(int argc, char** argv) {
                              (stream ? " (blocks count from 0)" : ""));
   }
 
-  const check_report report =
-      stream ? check_compared(set, compare_stream(set, blocks)) : run_check(set, dir);
+  const check_report report = stream ? check_stream(set, blocks) : run_check(set, dir);
   // The files first: if one cannot be written, the run is in trouble and reports nothing.
-  std::vector<uint8_t> json_text;
-  if (!json.empty()) {
-    char* text = nullptr;
-    size_t size = 0;
-    std::FILE* memory = open_memstream(&text, &size);
-    if (!memory) return trouble(tool, "out of memory");
-    write_json_report(set, report, memory);
-    std::fclose(memory);
-    json_text.assign(text, text + size);
-    std::free(text);
-    if (json != "-" && !write_whole(json, json_text)) {
+  const std::string json_text = json.empty() ? "" : json_report(set, report);
+  if (!json.empty() && json != "-") {
+    if (!write_whole(json, std::vector<uint8_t>(json_text.begin(), json_text.end()))) {
       return trouble(tool, "cannot write " + json + ": " + std::strerror(errno));
     }
   }

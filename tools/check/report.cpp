@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -323,6 +324,8 @@ void write_text_report(const check_set& set, const check_report& report, std::FI
   write_coverage_summary(set, to);
 }
 
+namespace {
+
 void write_json_report(const check_set& set, const check_report& report, std::FILE* to) {
   std::fprintf(to,
                "{\"identical\": %s, \"pixels_only\": %s, \"blocks\": %zu, "
@@ -389,4 +392,18 @@ void write_json_report(const check_set& set, const check_report& report, std::FI
     std::fprintf(to, "null");
   }
   std::fprintf(to, ",\n \"coverage\": %s}\n", json_coverage(set).c_str());
+}
+
+}  // namespace
+
+std::string json_report(const check_set& set, const check_report& report) {
+  char* text = nullptr;
+  size_t size = 0;
+  std::FILE* memory = open_memstream(&text, &size);
+  if (!memory) throw std::bad_alloc();
+  write_json_report(set, report, memory);
+  std::fclose(memory);
+  std::string json(text, size);
+  std::free(text);
+  return json;
 }

@@ -13,7 +13,9 @@ std::string verdict(const check_set& set, const check_report& report, const std:
 // `dir` is the checked directory, as the user named it.
 void write_text_report(const check_set& set, const check_report& report, std::FILE* to,
                        const std::string& dir);
-void write_json_report(const check_set& set, const check_report& report, std::FILE* to);
+// The JSON, kept whole: check_walk writes it to a file and to standard output, the Python module
+// parses it.
+std::string json_report(const check_set& set, const check_report& report);
 
 // "blue": channel 0 of a pixel.
 const char* channel_name(int channel);
