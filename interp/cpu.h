@@ -18,7 +18,7 @@ enum cpu_trait : uint32_t {
   trait_fast_masked_stores = 1u << 0,
   // A two-source byte permute in one operation (AMD's; Intel's take two).
   trait_fast_two_source_permutes = 1u << 1,
-  // 512-bit dot products at full rate (all but Zen 4, which runs them at half rate).
+  // Dot products (VNNI) at full rate (all but Zen 4, which runs them at half rate).
   trait_full_rate_dot_products = 1u << 2,
 };
 

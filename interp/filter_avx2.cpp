@@ -148,9 +148,9 @@ void horizontal_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase)
 void vertical_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   const pair_taps t(phase, false);
   const auto output = [&t](const byte_pairs& upper, const byte_pairs& lower) {
-    return _mm256_packus_epi16(
-        round_1d(_mm256_maddubs_epi16(upper.lo, t.c01), _mm256_maddubs_epi16(lower.lo, t.c23)),
-        round_1d(_mm256_maddubs_epi16(upper.hi, t.c01), _mm256_maddubs_epi16(lower.hi, t.c23)));
+    return output_1d({_mm256_maddubs_epi16(upper.lo, t.c01), _mm256_maddubs_epi16(lower.lo, t.c23),
+                      _mm256_maddubs_epi16(upper.hi, t.c01),
+                      _mm256_maddubs_epi16(lower.hi, t.c23)});
   };
   // Output row r takes the pairs of rows (r - 1, r) and (r + 1, r + 2).
   __m256i last = load_32(src + row);

@@ -13,7 +13,7 @@ BLOCKWALK_BUILT_LEVELS(BLOCKWALK_DECLARE_LEVEL)
 
 namespace {
 
-// Each path of `p`, in the order filter_paths lists them: copy, horizontal, vertical, two_d.
+// `take` on each path of `to` and `from` in turn: copy, horizontal, vertical, two_d.
 template <typename F>
 void each_path(filter_paths& to, const filter_paths& from, F take) {
   take(to.copy, from.copy);
