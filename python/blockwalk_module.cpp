@@ -190,13 +190,7 @@ std::vector<uint8_t> blocks_of(const py::array& a) {
   if (a.dtype().kind() != 'u' || a.itemsize() != 1) {
     throw py::type_error("blocks: dtype " + std::string(py::str(a.dtype())) + ", not uint8");
   }
-  const std::vector<py::ssize_t> shape(a.shape(), a.shape() + a.ndim());
-  const std::vector<std::vector<py::ssize_t>> items = {{16, 16, 3}, {16, 48}, {768}};
-  const bool known =
-      !shape.empty() &&
-      std::find(items.begin(), items.end(),
-                std::vector<py::ssize_t>(shape.begin() + 1, shape.end())) != items.end();
-  if (!known) {
+  if (a.ndim() < 1 || !is_block_shape({a.shape() + 1, a.shape() + a.ndim()})) {
     throw py::value_error("blocks: shape " + std::string(py::str(a.attr("shape"))) +
                           ", not (N, 16, 16, 3), (N, 16, 48) or (N, 768)");
   }

@@ -98,9 +98,7 @@ bool parse_npy(const std::vector<uint8_t>& bytes, size_t max_blocks, std::vector
   std::vector<size_t> shape;
   const std::string shape_text = header_value(header, "shape");
   if (!parse_shape(shape_text, &shape)) return fail(error, "shape " + shape_text + " unreadable");
-  const std::vector<size_t> item(shape.begin() + 1, shape.end());
-  const std::vector<std::vector<size_t>> items = {{16, 16, 3}, {16, 48}, {768}};
-  if (std::find(items.begin(), items.end(), item) == items.end()) {
+  if (!is_block_shape({shape.begin() + 1, shape.end()})) {
     return fail(error, "shape " + shape_text + ", not (N, 16, 16, 3), (N, 16, 48) or (N, 768)");
   }
   if (shape[0] > max_blocks) {
@@ -226,6 +224,11 @@ bool parse_block_stream(stream_format format, const std::vector<uint8_t>& bytes,
       return parse_memh(bytes, max_blocks, blocks, error);
   }
   return false;
+}
+
+bool is_block_shape(const std::vector<size_t>& item) {
+  const std::vector<std::vector<size_t>> shapes = {{16, 16, 3}, {16, 48}, {768}};
+  return std::find(shapes.begin(), shapes.end(), item) != shapes.end();
 }
 
 bool read_block_stream(const std::string& path, size_t max_blocks, std::vector<uint8_t>* blocks,

@@ -26,6 +26,10 @@ bool stream_format_of(const std::string& path, stream_format* format);
 bool parse_block_stream(stream_format format, const std::vector<uint8_t>& bytes, size_t max_blocks,
                         std::vector<uint8_t>* blocks, std::string* error);
 
+// Whether `item`, an array's dimensions after the first, shapes a block as a stream may:
+// (16, 16, 3), (16, 48) or (768).
+bool is_block_shape(const std::vector<size_t>& item);
+
 // Reads the stream at `path` (a regular file, its format from its extension).
 bool read_block_stream(const std::string& path, size_t max_blocks, std::vector<uint8_t>* blocks,
                        std::string* error);
