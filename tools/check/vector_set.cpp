@@ -111,12 +111,22 @@ std::string vector_file_name(size_t n) {
   return name;
 }
 
+// Whether `path` is a directory, made now if it was not there.
+bool make_directory(const std::string& path) {
+  struct stat st {};
+  return mkdir(path.c_str(), 0777) == 0 ||
+         (errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+}
+
 // Writes the set into `out`; false, with why in `error`, if it cannot.
 bool write_set(const std::string& out, const std::vector<new_picture>& pictures, uint32_t seed,
                const set_formats& formats, std::string* summary, std::string* error) {
   const auto fail = [&](const std::string& why) {
     *error = why;
     return false;
+  };
+  const auto written = [&](const std::string& path, const std::vector<uint8_t>& bytes) {
+    return write_whole(path, bytes) || fail("cannot write " + path + ": " + std::strerror(errno));
   };
   std::mt19937 rng(seed);
   std::vector<std::vector<block_call>> calls;
@@ -139,19 +149,14 @@ bool write_set(const std::string& out, const std::vector<new_picture>& pictures,
                 "choose another OUTDIR");
   }
   const std::string expected = out + "/" + expected_dir;
-  struct stat st {};
-  if (mkdir(expected.c_str(), 0777) != 0 &&
-      (errno != EEXIST || stat(expected.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+  if (!make_directory(expected))
     return fail(expected + ": not a directory, and cannot be made one");
-  }
 
   check_set set;
   for (size_t k = 0; k < pictures.size(); ++k) {
     const new_picture& p = pictures[k];
     const std::string path = out + "/" + p.name;
-    if (!write_whole(path, p.file)) {
-      return fail("cannot write " + path + ": " + std::strerror(errno));
-    }
+    if (!written(path, p.file)) return false;
     check_picture picture{p.name, {}, {}};
     if (read_bitmap_file(path.c_str(), &picture.bitmap) != bitmap_ok) {
       return fail(path + ": cannot be read back");
@@ -181,16 +186,16 @@ bool write_set(const std::string& out, const std::vector<new_picture>& pictures,
     file.insert(file.end(), block, block + block_bytes);
     file.insert(file.end(), layout.profile.begin(), layout.profile.end());
     const std::string path = expected + "/" + c.file;
-    if (!write_whole(path, file)) return fail("cannot write " + path + ": " + std::strerror(errno));
+    if (!written(path, file)) return false;
   }
   // Each stream: the expected blocks, block rows as words of the text; and each picture's plane
   // as the calls read it, bytes as words, named in a column of the manifest.
   std::vector<picture_column> plane_columns;
   for (const stream_format format : formats.streams) {
     const std::string path = expected + "/blocks" + stream_extension(format);
-    if (!write_whole(path, encode_stream(format, blocks.data(), set.cases.size(), {16, 16, 3},
-                                         block_row_bytes, names))) {
-      return fail("cannot write " + path + ": " + std::strerror(errno));
+    if (!written(path, encode_stream(format, blocks.data(), set.cases.size(), {16, 16, 3},
+                                     block_row_bytes, names))) {
+      return false;
     }
     picture_column column{std::string("plane_") + (stream_extension(format) + 1), {}};
     for (const check_picture& picture : set.pictures) {
@@ -199,9 +204,9 @@ bool write_set(const std::string& out, const std::vector<new_picture>& pictures,
       const std::vector<uint8_t>& plane = picture.bitmap.plane;
       const size_t stride = static_cast<size_t>(picture.bitmap.width);
       const std::string plane_path = out + "/" + name;
-      if (!write_whole(plane_path, encode_stream(format, plane.data(), plane.size() / (3 * stride),
-                                                 {stride, 3}, 1))) {
-        return fail("cannot write " + plane_path + ": " + std::strerror(errno));
+      if (!written(plane_path, encode_stream(format, plane.data(), plane.size() / (3 * stride),
+                                             {stride, 3}, 1))) {
+        return false;
       }
       column.values.push_back(name);
     }
@@ -209,9 +214,7 @@ bool write_set(const std::string& out, const std::vector<new_picture>& pictures,
   }
   const std::string manifest = manifest_text(set, plane_columns);
   const std::string path = out + "/" + manifest_name;
-  if (!write_whole(path, {manifest.begin(), manifest.end()})) {
-    return fail("cannot write " + path + ": " + std::strerror(errno));
-  }
+  if (!written(path, {manifest.begin(), manifest.end()})) return false;
   *summary = std::to_string(set.cases.size()) + " vectors in " + path +
              ", their expected blocks in " + expected +
              "/.\nThe implementation under test writes its blocks into " + out +
@@ -243,9 +246,7 @@ bool parse_set_formats(const std::string& list, set_formats* formats) {
 
 bool make_vector_set(const std::string& out, const vector_set_options& options,
                      std::string* summary, std::string* error) {
-  struct stat st {};
-  if (mkdir(out.c_str(), 0777) != 0 &&
-      (errno != EEXIST || stat(out.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+  if (!make_directory(out)) {
     *error = out + ": not a directory, and cannot be made one";
     return false;
   }
