@@ -15,6 +15,7 @@
 
 #include "interpolate.h"
 #include "levels.h"
+#include "model.h"
 #include "walk.h"
 
 namespace {
@@ -41,17 +42,14 @@ std::vector<int> walk_positions(bool fractional) {
   return n;
 }
 
-enum class path { copy, horizontal, vertical, two_d };
-const char* const path_names[] = {"copy", "horizontal", "vertical", "two_d"};
-
-void phases_of(path p, int n, int* hx, int* vy) {
-  *hx = p == path::horizontal || p == path::two_d ? n % 4 : 0;
-  *vy = p == path::vertical || p == path::two_d ? n % 4 : 0;
+void phases_of(block_path p, int n, int* hx, int* vy) {
+  *hx = filters_h(p) ? n % 4 : 0;
+  *vy = filters_v(p) ? n % 4 : 0;
 }
 
 template <typename F>
-void run_blocks(benchmark::State& state, path p, F block) {
-  const std::vector<int> positions = walk_positions(p != path::copy);
+void run_blocks(benchmark::State& state, block_path p, F block) {
+  const std::vector<int> positions = walk_positions(p != block_path::copy);
   alignas(64) uint8_t dst[block_bytes];
   size_t i = 0;
   for (auto _ : state) {
@@ -68,7 +66,7 @@ void run_blocks(benchmark::State& state, path p, F block) {
 }
 
 // One implementation's path, called directly at the block's origin.
-void bench_path(benchmark::State& state, path p, filter_paths paths) {
+void bench_path(benchmark::State& state, block_path p, filter_paths paths) {
   const ptrdiff_t row = ptrdiff_t{side} * 3;
   run_blocks(state, p, [&](uint8_t* dst, int whole, int hx, int vy) {
     const uint8_t* origin = plane().data() + (whole + block_margin) * (row + 3);
@@ -77,7 +75,7 @@ void bench_path(benchmark::State& state, path p, filter_paths paths) {
 }
 
 // The whole routine, as a caller sees it: split, clamp, dispatch.
-void bench_interpolate_block(benchmark::State& state, path p) {
+void bench_interpolate_block(benchmark::State& state, block_path p) {
   run_blocks(state, p, [](uint8_t* dst, int whole, int hx, int vy) {
     interpolate_block(side, dst, plane().data(), side, whole, whole, hx, vy);
   });
@@ -143,7 +141,7 @@ void bench_batch(benchmark::State& state, bool fresh) {
 // The floor for the copy: sixteen 48-byte memcpy calls.
 void bench_memcpy(benchmark::State& state) {
   const ptrdiff_t row = ptrdiff_t{side} * 3;
-  run_blocks(state, path::copy, [&](uint8_t* dst, int whole, int, int) {
+  run_blocks(state, block_path::copy, [&](uint8_t* dst, int whole, int, int) {
     const uint8_t* s = plane().data() + (whole + block_margin) * (row + 3);
     for (int r = 0; r < block_size; ++r) std::memcpy(dst + r * block_row_bytes, s + r * row, 48);
   });
@@ -155,14 +153,14 @@ const bool registered = [] {
       ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("batch/same_array", bench_batch, false)
       ->Unit(benchmark::kMillisecond);
-  for (const path p : {path::copy, path::horizontal, path::vertical, path::two_d}) {
-    const std::string name = path_names[static_cast<int>(p)];
+  for (const block_path p : every_path) {
+    const std::string name = path_name(p);
     benchmark::RegisterBenchmark((name + "/interpolate_block").c_str(), bench_interpolate_block, p);
     for (const kernel& k : every_kernel()) {
-      if (!k.runs_here || name != k.path) continue;
+      if (!k.runs_here || p != k.path) continue;
       // "two_d/avx512_madd": the path, then the level and the form.
-      const std::string form = k.name.substr(std::string(k.level).size() + 1 + name.size());
-      benchmark::RegisterBenchmark((name + "/" + k.level + form).c_str(), bench_path, p, k.paths);
+      benchmark::RegisterBenchmark((name + "/" + k.level + "_" + k.variant).c_str(), bench_path, p,
+                                   k.paths);
     }
   }
   return true;

@@ -3,14 +3,17 @@
 // instructions under an emulator, where time means nothing (and the start-up is kept small). Usage:
 // run_blocks IMPLEMENTATION PATH N, PATH one of copy, horizontal, vertical, two_d; IMPLEMENTATION
 // one of filter_impls() or interpolate_block.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "interpolate.h"
 #include "levels.h"
+#include "model.h"
 #include "walk.h"
 
 int main(int argc, char** argv) {
@@ -37,9 +40,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "run_blocks: no implementation %s here\n", impl_name.c_str());
     return 1;
   }
-  const bool copy = path == "copy";
-  const bool horizontal = path == "horizontal" || path == "two_d";
-  const bool vertical = path == "vertical" || path == "two_d";
+  const auto named = std::find_if(std::begin(every_path), std::end(every_path),
+                                  [&](block_path p) { return path == path_name(p); });
+  if (named == std::end(every_path)) {
+    std::fprintf(stderr, "run_blocks: no path %s\n", path.c_str());
+    return 1;
+  }
+  const bool copy = *named == block_path::copy;
+  const bool horizontal = filters_h(*named);
+  const bool vertical = filters_v(*named);
   const ptrdiff_t row = ptrdiff_t{side} * 3;
   uint8_t block[block_bytes];
   unsigned checksum = 0;

@@ -8,6 +8,7 @@
 
 #include "interpolate.h"
 #include "levels.h"
+#include "model.h"
 
 namespace {
 

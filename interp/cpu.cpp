@@ -58,6 +58,22 @@ cpu_info ask() {
 
 }  // namespace
 
+const char* feature_name(cpu_feature feature) {
+  switch (feature) {
+    case feature_sse2:
+      return "SSE2";
+    case feature_avx2:
+      return "AVX2";
+    case feature_avx512:
+      return "AVX-512 (F, BW, VL, VBMI, VNNI)";
+    case feature_neon:
+      return "NEON";
+    case feature_avx_vnni:
+      return "AVX-VNNI";
+  }
+  return "?";
+}
+
 const cpu_info& this_cpu() {
   static const cpu_info cpu = ask();
   return cpu;

@@ -27,5 +27,8 @@ struct cpu_info {
   uint32_t traits = 0;    // cpu_trait bits
 };
 
+// What a feature is called: "AVX-VNNI".
+const char* feature_name(cpu_feature feature);
+
 // This processor, asked once.
 const cpu_info& this_cpu();

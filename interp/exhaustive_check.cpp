@@ -33,6 +33,7 @@
 
 #include "interpolate.h"
 #include "levels.h"
+#include "model.h"
 
 namespace {
 
@@ -63,6 +64,9 @@ enum family { horizontal, vertical, rows, columns };
 const char* const family_names[] = {"horizontal", "vertical", "rows", "columns"};
 constexpr int families = 4;
 constexpr size_t windows_per_block[] = {block_bytes, block_bytes, 48, 48};
+// The path whose kernels a family's blocks go through.
+constexpr block_path family_path[] = {block_path::horizontal, block_path::vertical,
+                                      block_path::two_d, block_path::two_d};
 
 // A block's source: every byte its path reads, no more, rows of `row` bytes from `origin`.
 struct source {
@@ -157,9 +161,7 @@ size_t window_of(family f, size_t at) {
 }
 
 bool has_path(const kernel& k, family f) {
-  return f == horizontal ? k.paths.horizontal != nullptr
-         : f == vertical ? k.paths.vertical != nullptr
-                         : k.paths.two_d != nullptr;
+  return k.path == family_path[f];
 }
 
 // The de Bruijn sequence of order 4 over 256 symbols, in pieces: the concatenation, in
@@ -357,7 +359,9 @@ std::optional<int> parse_options(int argc, char** argv, options* o) {
       o->level = value ? value : "";
     } else if (arg == "--path") {
       o->path = value ? value : "";
-      good = good && (o->path == "horizontal" || o->path == "vertical" || o->path == "two_d");
+      good = good && std::any_of(std::begin(every_path), std::end(every_path), [&](block_path p) {
+               return p != block_path::copy && o->path == path_name(p);
+             });
     } else if (arg == "--phase") {
       good = number(1, 3, &o->phase);
     } else if (arg == "--sample") {
@@ -392,8 +396,8 @@ std::vector<kernel> choose_kernels(const options& o) {
       if (skipped.empty() || skipped.back() != k.level) skipped.push_back(k.level);
       continue;
     }
-    if ((!o.level.empty() && o.level != k.level) || (!o.path.empty() && o.path != k.path) ||
-        k.paths.copy) {
+    if ((!o.level.empty() && o.level != k.level) ||
+        (!o.path.empty() && o.path != path_name(k.path)) || k.path == block_path::copy) {
       continue;
     }
     kernels.push_back(k);

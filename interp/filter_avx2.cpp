@@ -118,7 +118,7 @@ __m256i output_1d(const pair_sums& s) {
 
 // Two block rows at a time: three whole stores, the middle one made of the first row's last 16
 // bytes and the second row's first 16.
-void copy_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
+void copy_avx2_whole_stores(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
   for (int r = 0; r < block_size; r += 2) {
     const uint8_t* s = src + r * row;
     uint8_t* d = dst + r * block_row_bytes;
@@ -129,7 +129,7 @@ void copy_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
 }
 
 // Two rows at a time, as the copy goes.
-void horizontal_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+void horizontal_avx2_maddubs(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   const pair_taps t(phase, false);
 #pragma GCC unroll 8
   for (int r = 0; r < block_size; r += 2) {
@@ -145,7 +145,7 @@ void horizontal_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase)
 // rows interleaved once: the pair meets the taps (c2, c3) for one output row and (c0, c1) for
 // the row two below it. Bytes 0 ... 31 take a row a register; bytes 32 ... 47 of two rows share
 // one.
-void vertical_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+void vertical_avx2_maddubs(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   const pair_taps t(phase, false);
   const auto output = [&t](const byte_pairs& upper, const byte_pairs& lower) {
     return output_1d({_mm256_maddubs_epi16(upper.lo, t.c01), _mm256_maddubs_epi16(lower.lo, t.c23),
@@ -272,27 +272,28 @@ void two_d(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
 
 }  // namespace
 
-void two_d_avx2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+void two_d_avx2_madd(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
   two_d<false>(dst, src, row, hx, vy);
 }
 
-void two_d_avx2_vnni(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+void two_d_avx2_dpwssd(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
   two_d<true>(dst, src, row, hx, vy);
 }
 
 // The dot-product form, measured 6 to 9 per cent faster on Zen 5 and modelled 9 per cent faster on
 // Alder Lake, on processors that have AVX-VNNI and run dot products at full rate.
-extern constexpr filter_level avx2_level = {
-    "avx2",
-    feature_avx2,
-    {
-        {"", 0, {copy_avx2, nullptr, nullptr, nullptr}},
-        {"", 0, {nullptr, horizontal_avx2, nullptr, nullptr}},
-        {"", 0, {nullptr, nullptr, vertical_avx2, nullptr}},
-        {"vnni",
-         trait_full_rate_dot_products,
-         {nullptr, nullptr, nullptr, two_d_avx2_vnni},
-         feature_avx_vnni},
-        {"", 0, {nullptr, nullptr, nullptr, two_d_avx2}},
-    },
+namespace {
+
+constexpr kernel_form avx2_forms[] = {
+    {block_path::copy, "whole_stores", copy_avx2_whole_stores},
+    {block_path::horizontal, "maddubs", horizontal_avx2_maddubs},
+    {block_path::vertical, "maddubs", vertical_avx2_maddubs},
+    {block_path::two_d, "dpwssd", two_d_avx2_dpwssd, trait_full_rate_dot_products,
+     feature_avx_vnni},
+    {block_path::two_d, "madd", two_d_avx2_madd},
 };
+
+}  // namespace
+
+extern constexpr filter_level avx2_level = {"avx2", feature_avx2, avx2_forms};
+static_assert(well_formed(avx2_level));

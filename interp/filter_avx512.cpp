@@ -144,7 +144,7 @@ __m512i to_bytes(__m512i first, __m512i second) {
 // filled by two masked loads, the second merged above the first. A masked load touches only
 // the bytes it keeps, so each reads just its part of a row. This serves cores that store a
 // whole register twice as fast as a masked part (Intel's); others do better row by row.
-void copy_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
+void copy_avx512_whole_stores(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
   // Register g holds block bytes 64g ... 64g + 63 of the group: the end of one row, then the
   // start of the next (the first begins a row, the last ends one).
   constexpr int split[3] = {48, 32, 16};  // bytes of the register taken from the earlier row
@@ -163,7 +163,7 @@ void copy_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
   }
 }
 
-void copy_avx512_masked(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
+void copy_avx512_masked_stores(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
 #pragma GCC unroll 16
   for (int r = 0; r < block_size; ++r) {
     _mm512_mask_storeu_epi8(dst + r * block_row_bytes, row_mask,
@@ -213,17 +213,17 @@ void horizontal(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
 
 }  // namespace
 
-void horizontal_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+void horizontal_avx512_permb(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   horizontal<false>(dst, src, row, phase);
 }
 
-void horizontal_avx512_in_order(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+void horizontal_avx512_permt2b(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   horizontal<true>(dst, src, row, phase);
 }
 
 // Rows j and j + 1 interleaved byte by byte are the taps (c0, c1) of output row j + 1 and
 // (c2, c3) of output row j - 1. A row's 48 bytes fill three of the four 128-bit lanes.
-void vertical_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+void vertical_avx512_maddubs(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   const byte_pair_taps taps(phase, false);
   struct interleaved {
     __m512i lo, hi;  // in lane l, bytes 16l ... 16l + 7 and 16l + 8 ... 16l + 15
@@ -347,7 +347,7 @@ void two_d(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
 
 }  // namespace
 
-void two_d_avx512(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+void two_d_avx512_dpwssd(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
   two_d<true>(dst, src, row, hx, vy);
 }
 
@@ -358,18 +358,19 @@ void two_d_avx512_madd(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, 
 // The cores differ in what they run at half rate, as llvm-mca's models of them and measurements
 // on Zen 5 chose: Intel's store whole registers at twice the rate of masked parts and run
 // two-source permutes as two operations; Zen 4 runs dot products at half rate.
-extern constexpr filter_level avx512_level = {
-    "avx512",
-    feature_avx512,
-    {
-        {"masked", trait_fast_masked_stores, {copy_avx512_masked, nullptr, nullptr, nullptr}},
-        {"", 0, {copy_avx512, nullptr, nullptr, nullptr}},
-        {"in_order",
-         trait_fast_two_source_permutes,
-         {nullptr, horizontal_avx512_in_order, nullptr, nullptr}},
-        {"", 0, {nullptr, horizontal_avx512, nullptr, nullptr}},
-        {"", 0, {nullptr, nullptr, vertical_avx512, nullptr}},
-        {"", trait_full_rate_dot_products, {nullptr, nullptr, nullptr, two_d_avx512}},
-        {"madd", 0, {nullptr, nullptr, nullptr, two_d_avx512_madd}},
-    },
+namespace {
+
+constexpr kernel_form avx512_forms[] = {
+    {block_path::copy, "masked_stores", copy_avx512_masked_stores, trait_fast_masked_stores},
+    {block_path::copy, "whole_stores", copy_avx512_whole_stores},
+    {block_path::horizontal, "permt2b", horizontal_avx512_permt2b, trait_fast_two_source_permutes},
+    {block_path::horizontal, "permb", horizontal_avx512_permb},
+    {block_path::vertical, "maddubs", vertical_avx512_maddubs},
+    {block_path::two_d, "dpwssd", two_d_avx512_dpwssd, trait_full_rate_dot_products},
+    {block_path::two_d, "madd", two_d_avx512_madd},
 };
+
+}  // namespace
+
+extern constexpr filter_level avx512_level = {"avx512", feature_avx512, avx512_forms};
+static_assert(well_formed(avx512_level));

@@ -103,7 +103,7 @@ struct row_bytes {
 
 }  // namespace
 
-void horizontal_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+void horizontal_neon_umlal(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   const tap_magnitudes t(phase);
   for (int r = 0; r < block_size; ++r) {
     const tap_bytes taps(src + r * row);
@@ -114,7 +114,7 @@ void horizontal_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase)
   }
 }
 
-void vertical_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+void vertical_neon_umlal(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   const tap_magnitudes t(phase);
   const auto load = [&](int j) {
     const uint8_t* s = src + j * row;
@@ -145,7 +145,7 @@ void vertical_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
 // that saturates to unsigned 16 bits gives (sum + 4096) >> 13 clamped below at 0, a saturating
 // narrowing clamps above at 255. The first pass makes each row of the 16 columns just before
 // the second needs it, so that the intermediate never leaves the registers.
-void two_d_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+void two_d_neon_umlal(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
   const tap_magnitudes h(hx);
   int16_t v[4];
   for (int k = 0; k < 4; ++k) v[k] = static_cast<int16_t>(-filter_taps[vy][k]);
@@ -189,12 +189,15 @@ void two_d_neon(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy)
   }
 }
 
-extern constexpr filter_level neon_level = {
-    "neon",
-    feature_neon,
-    {
-        {"", 0, {nullptr, horizontal_neon, nullptr, nullptr}},
-        {"", 0, {nullptr, nullptr, vertical_neon, nullptr}},
-        {"", 0, {nullptr, nullptr, nullptr, two_d_neon}},
-    },
+namespace {
+
+constexpr kernel_form neon_forms[] = {
+    {block_path::horizontal, "umlal", horizontal_neon_umlal},
+    {block_path::vertical, "umlal", vertical_neon_umlal},
+    {block_path::two_d, "umlal", two_d_neon_umlal},
 };
+
+}  // namespace
+
+extern constexpr filter_level neon_level = {"neon", feature_neon, neon_forms};
+static_assert(well_formed(neon_level));

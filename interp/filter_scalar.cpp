@@ -83,13 +83,16 @@ void two_d_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int v
   }
 }
 
-extern constexpr filter_level scalar_level = {
-    "scalar",
-    0,
-    {
-        {"", 0, {copy_scalar, nullptr, nullptr, nullptr}},
-        {"", 0, {nullptr, horizontal_scalar, nullptr, nullptr}},
-        {"", 0, {nullptr, nullptr, vertical_scalar, nullptr}},
-        {"", 0, {nullptr, nullptr, nullptr, two_d_scalar}},
-    },
+namespace {
+
+constexpr kernel_form scalar_forms[] = {
+    {block_path::copy, "memcpy", copy_scalar},
+    {block_path::horizontal, "int32", horizontal_scalar},
+    {block_path::vertical, "int32", vertical_scalar},
+    {block_path::two_d, "int32", two_d_scalar},
 };
+
+}  // namespace
+
+extern constexpr filter_level scalar_level = {"scalar", 0, scalar_forms};
+static_assert(well_formed(scalar_level));

@@ -7,6 +7,7 @@
 #include "interpolate.h"
 #include "levels.h"
 #include "paths.h"
+#include "taps.h"
 
 namespace {
 
@@ -17,12 +18,13 @@ struct alignas(16) sse2_constants {
   int32_t upper[4];         // 255; as 16-bit lanes 255, 0, ... which clamps a 32-bit lane's halves
 };
 
-sse2_constants make_constants() {
+// Built by the compiler: nothing in this source runs before the processor has been asked.
+constexpr sse2_constants make_constants() {
   sse2_constants k{};
   for (int p = 0; p < 4; ++p) {
     for (int lane = 0; lane < 8; ++lane) {
-      k.pairs[p][0][lane] = static_cast<int16_t>(filter_taps[p][lane % 2]);
-      k.pairs[p][1][lane] = static_cast<int16_t>(filter_taps[p][2 + lane % 2]);
+      k.pairs[p][0][lane] = static_cast<int16_t>(tap_values[p][lane % 2]);
+      k.pairs[p][1][lane] = static_cast<int16_t>(tap_values[p][2 + lane % 2]);
     }
   }
   for (int lane = 0; lane < 4; ++lane) {
@@ -33,8 +35,7 @@ sse2_constants make_constants() {
   return k;
 }
 
-// filter_taps is constant-initialised, so it holds its values before this is built.
-const sse2_constants constants = make_constants();
+constexpr sse2_constants constants = make_constants();
 
 __m128i load(const void* p) {
   return _mm_loadu_si128(static_cast<const __m128i*>(p));
@@ -72,7 +73,7 @@ __m128i interleave_rows(const int32_t* upper, const int32_t* lower) {
 
 }  // namespace
 
-void two_d_sse2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+void two_d_sse2_madd(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
   constexpr int rows = block_size + 3;
   constexpr int entry_row = block_size * 3;  // 32-bit entries per intermediate row
   // Each entry is stored with a 16-byte write at a 12-byte step: one entry of slack at the end.
@@ -117,8 +118,11 @@ void two_d_sse2(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy)
   }
 }
 
-extern constexpr filter_level sse2_level = {
-    "sse2",
-    feature_sse2,
-    {{"", 0, {nullptr, nullptr, nullptr, two_d_sse2}}},
-};
+namespace {
+
+constexpr kernel_form sse2_forms[] = {{block_path::two_d, "madd", two_d_sse2_madd}};
+
+}  // namespace
+
+extern constexpr filter_level sse2_level = {"sse2", feature_sse2, sse2_forms};
+static_assert(well_formed(sse2_level));

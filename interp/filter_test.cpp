@@ -10,6 +10,7 @@
 #include <string>
 
 #include "levels.h"
+#include "model.h"
 #include "test_plane.h"
 
 // Test names and messages show a kernel by its name (found beside the type, in this namespace).
@@ -35,8 +36,8 @@ constexpr uint8_t guard_value = 0xA5;
 
 // Runs the path that the phases select, if `paths` has it, into a block with guard bytes
 // around it; returns the block without the guards.
-bool run_path(const filter_paths& paths, const uint8_t* origin, ptrdiff_t row, int hx, int vy,
-              std::vector<uint8_t>* block) {
+bool run_guarded(const filter_paths& paths, const uint8_t* origin, ptrdiff_t row, int hx, int vy,
+                 std::vector<uint8_t>* block) {
   std::vector<uint8_t> guarded(block_bytes + 2 * guard, guard_value);
   uint8_t* dst = guarded.data() + guard;
   if (!run_filter_path(paths, dst, origin, row, hx, vy)) return false;
@@ -82,18 +83,16 @@ TEST(filter_levels, holds_every_level_the_build_asked_for) {
 TEST(filter_levels, choose_each_paths_form_by_the_processors_traits) {
   // A level of two forms for two paths, the scalar kernels standing in for both forms.
   // A form that needs a feature beyond the level's is chosen only where the processor has it.
-  const filter_level level = {
-      "test",
-      0,
-      {{"masked", trait_fast_masked_stores, {copy_scalar, nullptr, nullptr, nullptr}},
-       {"", 0, {copy_avx512_stand_in, nullptr, nullptr, nullptr}},
-       {"vnni",
-        trait_full_rate_dot_products,
-        {nullptr, nullptr, nullptr, two_d_vnni_stand_in},
-        feature_avx_vnni},
-       {"", trait_full_rate_dot_products, {nullptr, nullptr, nullptr, two_d_scalar}},
-       {"madd", 0, {nullptr, nullptr, nullptr, two_d_stand_in}}},
+  static constexpr kernel_form forms[] = {
+      {block_path::copy, "masked_stores", copy_scalar, trait_fast_masked_stores},
+      {block_path::copy, "whole_stores", copy_avx512_stand_in},
+      {block_path::two_d, "avx_vnni", two_d_vnni_stand_in, trait_full_rate_dot_products,
+       feature_avx_vnni},
+      {block_path::two_d, "dpwssd", two_d_scalar, trait_full_rate_dot_products},
+      {block_path::two_d, "madd", two_d_stand_in},
   };
+  static_assert(well_formed(filter_level{"test", 0, forms}));
+  const filter_level level{"test", 0, forms};
   const uint32_t all =
       trait_fast_masked_stores | trait_full_rate_dot_products | trait_fast_two_source_permutes;
   const struct {
@@ -234,8 +233,8 @@ void each_kernel::match_on_plane(guarded_bytes::side guarded) {
               p < 4 ? ys[p / 2]
                     : std::uniform_int_distribution<int32_t>(-15, plane.height - 2)(positions);
           std::vector<uint8_t> want, got;
-          if (!run_path(paths(), plane.origin(x, y), plane.row(), hx, vy, &got)) continue;
-          ASSERT_TRUE(run_path(reference, plane.origin(x, y), plane.row(), hx, vy, &want));
+          if (!run_guarded(paths(), plane.origin(x, y), plane.row(), hx, vy, &got)) continue;
+          ASSERT_TRUE(run_guarded(reference, plane.origin(x, y), plane.row(), hx, vy, &want));
           ASSERT_EQ(got, want) << GetParam().name << " on " << name << ", phases (" << hx << ", "
                                << vy << "), position (" << x << ", " << y
                                << "): " << first_difference(got, want);
@@ -307,7 +306,7 @@ TEST_P(each_kernel, gives_the_values_worked_by_hand) {
     for (const auto& [hx, vy] : c.phases) {
       const expectation expected = c.expected(hx, vy);
       std::vector<uint8_t> block;
-      if (!run_path(paths(), plane.origin(x, y), plane.row(), hx, vy, &block)) continue;
+      if (!run_guarded(paths(), plane.origin(x, y), plane.row(), hx, vy, &block)) continue;
       ++checked;
       for (size_t b = 0; b < block_bytes; ++b) {
         const int want = expected(static_cast<int>(b / 48), static_cast<int>(b % 48 / 3));

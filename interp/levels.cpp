@@ -6,6 +6,7 @@
 #include <string>
 
 #include "built_levels.h"
+#include "model.h"
 
 #define BLOCKWALK_DECLARE_LEVEL(name) extern const filter_level name##_level;
 BLOCKWALK_BUILT_LEVELS(BLOCKWALK_DECLARE_LEVEL)
@@ -22,6 +23,17 @@ void each_path(filter_paths& to, const filter_paths& from, F take) {
   take(to.two_d, from.two_d);
 }
 
+// What a processor without `missing` (cpu_feature bits) lacks: "AVX-VNNI".
+std::string lacking(uint32_t missing) {
+  std::string names;
+  for (uint32_t bit = 1; bit; bit <<= 1) {
+    if (missing & bit) {
+      names += (names.empty() ? "" : ", ") + std::string(feature_name(cpu_feature(bit)));
+    }
+  }
+  return names;
+}
+
 }  // namespace
 
 const std::vector<const filter_level*>& built_levels() {
@@ -32,11 +44,30 @@ const std::vector<const filter_level*>& built_levels() {
   return levels;
 }
 
+filter_paths form_paths(const kernel_form& form) {
+  filter_paths paths{};
+  switch (form.path) {
+    case block_path::copy:
+      paths.copy = form.function.copy;
+      break;
+    case block_path::horizontal:
+      paths.horizontal = form.function.one_d;
+      break;
+    case block_path::vertical:
+      paths.vertical = form.function.one_d;
+      break;
+    case block_path::two_d:
+      paths.two_d = form.function.two_d;
+      break;
+  }
+  return paths;
+}
+
 filter_paths chosen_paths(const filter_level& level, const cpu_info& cpu) {
   filter_paths paths{};
-  for (const kernel_form& f : level.forms) {
+  for (const kernel_form& f : level) {
     if ((f.prefers & cpu.traits) != f.prefers || (f.needs & cpu.features) != f.needs) continue;
-    each_path(paths, f.path, [](auto& to, auto from) {
+    each_path(paths, form_paths(f), [](auto& to, auto from) {
       if (!to) to = from;
     });
   }
@@ -46,19 +77,14 @@ filter_paths chosen_paths(const filter_level& level, const cpu_info& cpu) {
 const std::vector<kernel>& every_kernel() {
   static const std::vector<kernel> kernels = [] {
     std::vector<kernel> found;
-    const char* const names[] = {"copy", "horizontal", "vertical", "two_d"};
+    const uint32_t features = this_cpu().features;
     for (const filter_level* level : built_levels()) {
-      const uint32_t features = this_cpu().features;
-      const bool level_runs = (level->needs & features) == level->needs;
-      for (const kernel_form& f : level->forms) {
-        const filter_paths& p = f.path;
-        const int path = p.copy ? 0 : p.horizontal ? 1 : p.vertical ? 2 : p.two_d ? 3 : -1;
-        if (path < 0) continue;
-        const std::string form = *f.form ? std::string("_") + f.form : "";
-        const bool form_runs = (f.needs & features) == f.needs;
-        found.push_back({std::string(level->name) + "_" + names[path] + form, level->name,
-                         names[path], p, level_runs && form_runs,
-                         level_runs ? (form_runs ? "" : f.form) : level->name});
+      const uint32_t missing = level->needs & ~features;
+      for (const kernel_form& f : *level) {
+        const uint32_t form_missing = f.needs & ~features;
+        found.push_back({std::string(level->name) + "_" + path_name(f.path) + "_" + f.variant,
+                         level->name, f.path, f.variant, form_paths(f), !missing && !form_missing,
+                         missing ? level->name : lacking(form_missing)});
       }
     }
     return found;

@@ -12,15 +12,39 @@
 #include "cpu.h"
 #include "paths.h"
 
-// One path of a level in one form: exactly one entry of `path` is set.
-struct kernel_form {
-  const char* form;  // "" for a path's usual form, else what sets it apart
-  uint32_t prefers;  // the traits (cpu_trait) for which it is the level's choice; 0: any
-  filter_paths path;
-  uint32_t needs = 0;  // features (cpu_feature) it needs beyond its level's
+// A kernel's function: the type of its path's.
+union kernel_function {
+  copy_path copy;
+  filter_1d_path one_d;  // horizontal or vertical
+  filter_2d_path two_d;
+  constexpr kernel_function(copy_path f) : copy(f) {}
+  constexpr kernel_function(filter_1d_path f) : one_d(f) {}
+  constexpr kernel_function(filter_2d_path f) : two_d(f) {}
 };
 
-inline constexpr size_t max_forms = 8;
+// One path of a level in one form.
+struct kernel_form {
+  block_path path;
+  const char* variant;  // what it uses: "maddubs", "dpwssd", "masked_stores", ...
+  kernel_function function;
+  uint32_t prefers = 0;  // the traits (cpu_trait) for which it is the level's choice; 0: any
+  uint32_t needs = 0;    // features (cpu_feature) it needs beyond its level's
+};
+
+// Whether the form's function is of its path's type, and set: checked where each level is
+// defined, as reading another member of the union than the one made is no constant expression.
+constexpr bool well_formed(const kernel_form& f) {
+  switch (f.path) {
+    case block_path::copy:
+      return f.function.copy != nullptr;
+    case block_path::horizontal:
+    case block_path::vertical:
+      return f.function.one_d != nullptr;
+    case block_path::two_d:
+      return f.function.two_d != nullptr;
+  }
+  return false;
+}
 
 // What a level's source defines as NAME_level: the features it needs and its kernels, each path
 // with its preferred forms first. A constant, so that nothing of it runs before the processor
@@ -28,25 +52,42 @@ inline constexpr size_t max_forms = 8;
 struct filter_level {
   const char* name;
   uint32_t needs;  // cpu_feature bits
-  kernel_form forms[max_forms];
+  const kernel_form* forms;
+  size_t form_count;
+  template <size_t count>
+  constexpr filter_level(const char* name_, uint32_t needs_, const kernel_form (&forms_)[count])
+      : name(name_), needs(needs_), forms(forms_), form_count(count) {}
+  const kernel_form* begin() const { return forms; }
+  const kernel_form* end() const { return forms + form_count; }
 };
+
+constexpr bool well_formed(const filter_level& level) {
+  for (size_t k = 0; k < level.form_count; ++k) {
+    if (!well_formed(level.forms[k])) return false;
+  }
+  return true;
+}
+
+// The paths of one form: its function in its path's entry, null in the others.
+filter_paths form_paths(const kernel_form& form);
 
 // Every level this build holds, lowest first, whatever this processor runs.
 const std::vector<const filter_level*>& built_levels();
 
 // The paths of `level` on processor `cpu`: each from its first form that the processor has the
-// features for and whose traits it has, or its usual form.
+// features for and whose traits it has.
 filter_paths chosen_paths(const filter_level& level, const cpu_info& cpu);
 
 // One kernel: a level's path in one of its forms, for the tests, the exhaustive check, the
 // benchmarks and the fuzzer, which run each apart.
 struct kernel {
-  std::string name;  // level_path[_form]: avx2_horizontal, avx512_two_d_madd
+  std::string name;  // level_path_variant: avx2_horizontal_maddubs, avx512_two_d_madd
   const char* level;
-  const char* path;    // copy, horizontal, vertical or two_d
+  block_path path;
+  const char* variant;
   filter_paths paths;  // the one path set
   bool runs_here;      // whether this processor has the level's and the form's features
-  const char* lacks;   // if not, which: the level's name, or that and the form's
+  std::string lacks;   // if not, what: the level, or the features the form needs beyond it
 };
 
 // Every kernel this build holds, level by level, lowest first.

@@ -57,7 +57,7 @@ void write_coverage_counts(const check_set& set, std::FILE* to) {
     const group_key k = group_of(c.call);
     counts& n = cells[{k.path, k.phase[0], k.phase[1], k.clamp[0], k.clamp[1]}];
     ++(k.negative ? n.negative : n.non_negative);
-    const placement where = place_block(c.call);
+    const placement where = place(c.call);
     const int32_t mv[2] = {c.call.mvx, c.call.mvy};
     const int64_t size[2] = {c.call.stride, c.call.height};
     for (int a = 0; a < 2; ++a) {

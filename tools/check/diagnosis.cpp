@@ -7,10 +7,6 @@
 
 namespace {
 
-const char* axis_name(int axis) {
-  return axis == axis_h ? "h" : "v";
-}
-
 plane_view plane_of(const check_set& set, const check_case& c) {
   const std::vector<uint8_t>& plane = set.pictures[c.picture].bitmap.plane;
   return {plane.data(), plane.size()};
@@ -34,7 +30,7 @@ bool reproduces(const check_set& set, const comparison& compared, const group_re
   for (size_t n = 0; n < count; ++n) {
     const size_t i = group.cases[(first_case + n) % count];
     const check_case& c = set.cases[i];
-    const placement where = place_block(c.call, faults);
+    const placement where = faulty_place(c.call, faults);
     const case_outcome& outcome = compared.outcomes[i];
     const size_t start = n == 0 ? first_byte : 0;
     for (size_t k = 0; k < block_bytes; ++k) {
@@ -59,7 +55,7 @@ bool last_rounding(const check_set& set, const comparison& compared, const group
   byte_derivation d;
   for (const size_t i : group.cases) {
     const check_case& c = set.cases[i];
-    const placement where = place_block(c.call);
+    const placement where = place(c.call);
     const std::vector<uint8_t>& found = compared.outcomes[i].found;
     for (size_t b = 0; b < block_bytes; ++b) {
       const int row = static_cast<int>(b / block_row_bytes), pixel = static_cast<int>(b % 48 / 3);
@@ -116,169 +112,40 @@ void narrow_rounding(int64_t sum, int shift, int found, int64_t* low, int64_t* h
 
 std::vector<diagnosed_fault> rendered_faults(const group_key& key) {
   std::vector<diagnosed_fault> faults;
-  const auto add = [&](fault_kind kind, std::vector<fault_field> fields, fault_switches switches) {
-    faults.push_back({kind, std::move(fields), switches, {}});
-  };
-  fault_switches s;
-  if (key.path == block_path::two_d) {
-    for (const int32_t offset : {0, 2}) {
-      s = {};
-      s.rounding_pass1 = offset;
-      add(fault_kind::rounding, {{"pass", 1}, {"offset_min", offset}, {"offset_max", offset}}, s);
+  for (const fault_descriptor& f : fault_catalogue()) {
+    for (std::vector<field_value>& form : f.forms(key)) {
+      faults.push_back(make_fault(f, std::move(form)));
     }
-  }
-  if (key.path != block_path::copy) {
-    s = {};
-    s.no_clamp = true;
-    add(fault_kind::no_clamp, {}, s);
-  }
-  for (int axis = 0; axis < 2; ++axis) {
-    for (int phase = 0; phase < 4 && key.phase[axis]; ++phase) {
-      if (phase == key.phase[axis]) continue;
-      s = {};
-      s.taps[axis] = phase;
-      add(fault_kind::taps, {{"axis", axis_name(axis)}, {"phase", phase}}, s);
-    }
-  }
-  for (int32_t dy = -2; dy <= 2; ++dy) {
-    for (int32_t dx = -2; dx <= 2; ++dx) {
-      if (!dx && !dy) continue;
-      s = {};
-      s.source_offset[axis_h] = dx;
-      s.source_offset[axis_v] = dy;
-      add(fault_kind::source_offset, {{"dx", dx}, {"dy", dy}}, s);
-    }
-  }
-  s = {};
-  s.row_order = true;
-  add(fault_kind::row_order, {}, s);
-  s = {};
-  s.channel_order = true;
-  add(fault_kind::channel_order, {}, s);
-
-  // What only vectors beyond the walk's reveal, tried where the group can show it.
-  for (int axis = 0; axis < 2 && key.negative; ++axis) {
-    if (!key.phase[axis]) continue;  // a multiple of 4 splits alike either way
-    s = {};
-    s.vector_split[axis] = true;
-    add(fault_kind::vector_split, {{"axis", axis_name(axis)}}, s);
-  }
-  if (key.phase[0] != key.phase[1]) {
-    s = {};
-    s.phases_swapped = true;
-    add(fault_kind::phases_swapped, {}, s);
-  }
-  if (key.clamp[0] != clamp_state::none || key.clamp[1] != clamp_state::none) {
-    s = {};
-    s.no_position_clamp = true;
-    add(fault_kind::no_position_clamp, {}, s);
-  }
-  for (int axis = 0; axis < 2 && key.path != block_path::copy; ++axis) {
-    for (int bound = 0; bound < 2; ++bound) {
-      for (const int32_t delta : {-1, 1}) {
-        s = {};
-        s.clamp_bounds[axis][bound] = delta;
-        add(fault_kind::clamp_bounds,
-            {{"axis", axis_name(axis)}, {"bound", bound ? "high" : "low"}, {"delta", delta}}, s);
-      }
-    }
-  }
-  s = {};
-  if (key.path == block_path::copy) {
-    s.copy_clamp = true;
-    add(fault_kind::copy_clamp, {}, s);
-  } else if (key.path != block_path::two_d) {
-    s.two_pass_1d = true;
-    add(fault_kind::two_pass_1d, {}, s);
-  }
-
-  // What float, hardware and C ports do with the arithmetic. A mode that gives our bytes
-  // wherever a pass can show it is not tried there: half away from zero differs from ours only
-  // below zero, and toward zero is truncation above it, which a later clamp hides or `rounding`
-  // names.
-  const round_mode modes[] = {round_mode::half_even, round_mode::half_away_from_zero,
-                              round_mode::toward_zero};
-  const auto mode_field = [](round_mode m) { return fault_field{"mode", round_mode_name(m)}; };
-  if (key.path == block_path::two_d) {
-    s = {};
-    s.division = true;
-    add(fault_kind::division, {{"pass", 1}}, s);
-    for (const round_mode m : modes) {
-      s = {};
-      s.rounding_mode[1] = m;
-      add(fault_kind::rounding_mode, {{"pass", 1}, mode_field(m)}, s);
-    }
-    s = {};
-    s.rounding_mode[2] = round_mode::half_even;
-    add(fault_kind::rounding_mode, {{"pass", 2}, mode_field(round_mode::half_even)}, s);
-    for (const round_mode m : modes) {
-      s = {};
-      s.rounding_mode[1] = s.rounding_mode[2] = m;
-      add(fault_kind::rounding_mode, {{"pass", "both"}, mode_field(m)}, s);
-    }
-    for (const round_mode m :
-         {round_mode::half_up, round_mode::half_even, round_mode::toward_zero}) {
-      s = {};
-      s.exact_intermediate = m;
-      add(fault_kind::exact_intermediate, {mode_field(m)}, s);
-    }
-    for (int axis = 0; axis < 2; ++axis) {
-      s = {};
-      s.narrow_intermediate = 8;
-      s.narrow_first = axis;
-      add(fault_kind::narrow_intermediate, {{"bits", 8}, {"first", axis_name(axis)}}, s);
-    }
-    s = {};
-    s.narrow_intermediate = 16;
-    add(fault_kind::narrow_intermediate, {{"bits", 16}}, s);
-  } else if (key.path != block_path::copy) {
-    // A one-dimensional filter's one pass is its first, and every pass of a port that rounds
-    // them all alike.
-    s = {};
-    s.rounding_mode[0] = round_mode::half_even;
-    add(fault_kind::rounding_mode, {{"pass", 1}, mode_field(round_mode::half_even)}, s);
-    add(fault_kind::rounding_mode, {{"pass", "both"}, mode_field(round_mode::half_even)}, s);
-  }
-  s = {};
-  s.row_stride_padded = true;
-  add(fault_kind::row_stride, {{"rows", "padded"}}, s);
-  for (const int32_t delta : {-3, 3}) {
-    s = {};
-    s.row_stride = delta;
-    add(fault_kind::row_stride, {{"rows", delta}}, s);
   }
   return faults;
 }
 
 std::vector<diagnosed_fault> diagnose(const check_set& set, const comparison& compared,
                                       const group_report& group, bool pairs) {
-  // The last pass's rounding, worked out, follows the first pass's, tried by rendering.
+  // The last pass's rounding, worked out from the sums, follows the first pass's, rendered.
   std::vector<diagnosed_fault> last;
   int64_t low = 0, high = 0;
   if (group.key.path != block_path::copy && last_rounding(set, compared, group, &low, &high)) {
-    fault_switches s;
-    const bool two_d = group.key.path == block_path::two_d;
-    (two_d ? s.rounding_pass2 : s.rounding_1d) = static_cast<int32_t>(low);
-    last.push_back({fault_kind::rounding,
-                    {{"pass", two_d ? 2 : 1}, {"offset_min", low}, {"offset_max", high}},
-                    s,
-                    {}});
+    last.push_back(
+        make_fault(fault("rounding"), {group.key.path == block_path::two_d ? 2 : 1, low, high}));
   }
   const std::vector<diagnosed_fault> candidates = rendered_faults(group.key);
   std::vector<diagnosed_fault> found;
-  for (const diagnosed_fault& fault : candidates) {
-    if (fault.kind != fault_kind::rounding && !last.empty())
+  const fault_descriptor* rounding = &fault("rounding");
+  for (const diagnosed_fault& candidate : candidates) {
+    if (candidate.fault != rounding && !last.empty())
       found.push_back(std::move(last.back())), last.clear();
-    if (reproduces(set, compared, group, fault.switches)) found.push_back(fault);
+    if (reproduces(set, compared, group, candidate.switches)) found.push_back(candidate);
   }
   if (!found.empty() || !pairs) return found;
   // Where no fault alone gives the bytes, two together may.
   for (size_t a = 0; a < candidates.size(); ++a) {
     for (size_t b = a + 1; b < candidates.size(); ++b) {
-      fault_switches both;
-      if (combine_switches(candidates[a].switches, candidates[b].switches, &both) &&
-          reproduces(set, compared, group, both)) {
-        found.push_back({candidates[a].kind, {}, both, {candidates[a], candidates[b]}});
+      diagnosed_fault both;
+      if (combine_switches(candidates[a].switches, candidates[b].switches, &both.switches) &&
+          reproduces(set, compared, group, both.switches)) {
+        both.pair = {candidates[a], candidates[b]};
+        found.push_back(std::move(both));
       }
     }
   }

@@ -103,7 +103,7 @@ void write_explanation(const check_set& set, const check_report& report, size_t 
   const check_case& c = set.cases[index];
   const std::vector<uint8_t>& bytes = set.pictures[c.picture].bitmap.plane;
   const plane_view plane{bytes.data(), bytes.size()};
-  const placement where = place_block(c.call);
+  const placement where = place(c.call);
   std::fprintf(to, "%s, row %d (0 is the first row the file stores), pixel %d, channel %d (%s)\n",
                c.file.c_str(), row, pixel, channel, channel_name(channel));
   if (set.pictures.size() > 1)
@@ -159,13 +159,12 @@ void write_explanation(const check_set& set, const check_report& report, size_t 
   int64_t low = 0, high = int64_t{1} << d.shift;
   narrow_rounding(d.sum, d.shift, found, &low, &high);
   if (where.path != block_path::copy && low <= high) {
-    weak.push_back("rounding (pass " + std::to_string(where.path == block_path::two_d ? 2 : 1) +
-                   ", offset_min " + std::to_string(low) + ", offset_max " + std::to_string(high) +
-                   ")");
+    weak.push_back(fault_text(
+        make_fault(fault("rounding"), {where.path == block_path::two_d ? 2 : 1, low, high})));
   }
   for (const diagnosed_fault& fault : rendered_faults(key)) {
     byte_derivation faulty;
-    if (derive_byte(plane, c.call, place_block(c.call, fault.switches), fault.switches, row, pixel,
+    if (derive_byte(plane, c.call, faulty_place(c.call, fault.switches), fault.switches, row, pixel,
                     channel, &faulty) &&
         faulty.value == found) {
       weak.push_back(fault_text(fault));

@@ -1,5 +1,7 @@
 #include "render.h"
 
+#include <utility>
+
 #include "interpolate.h"
 
 namespace {
@@ -35,6 +37,32 @@ int64_t two_byte_passes(const byte_derivation& d, int first) {
 }
 
 }  // namespace
+
+placement faulty_place(const block_call& call, const fault_switches& faults) {
+  const fault_switches none;
+  if (faults.vector_split == none.vector_split && !faults.phases_swapped && !faults.two_pass_1d &&
+      !faults.no_position_clamp && !faults.copy_clamp && faults.clamp_bounds == none.clamp_bounds) {
+    return place(call);
+  }
+  // mv / 4 truncates: a negative vector with a phase lands one whole pixel on.
+  block_call split_as = call;
+  int32_t* mv[2] = {&split_as.mvx, &split_as.mvy};
+  for (const int axis : {axis_h, axis_v}) {
+    if (faults.vector_split[axis] && *mv[axis] < 0 && (*mv[axis] & 3)) *mv[axis] += 4;
+  }
+  placement p = split(split_as);
+  if (faults.phases_swapped) {
+    std::swap(p.phase[axis_h], p.phase[axis_v]);
+    p.path = path_of(p.phase[axis_h], p.phase[axis_v]);
+  }
+  if (faults.two_pass_1d && p.path != block_path::copy) p.path = block_path::two_d;
+  if (faults.no_position_clamp || (p.path == block_path::copy && !faults.copy_clamp)) return p;
+  for (const int axis : {axis_h, axis_v}) {
+    const auto& moved = faults.clamp_bounds[axis];
+    clamp_axis(&p, axis, clamp_low(call, axis) + moved[0], clamp_high(call, axis) + moved[1]);
+  }
+  return p;
+}
 
 bool derive_byte(const plane_view& plane, const block_call& call, const placement& where,
                  const fault_switches& faults, int row, int pixel, int channel,

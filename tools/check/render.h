@@ -30,6 +30,10 @@ struct byte_derivation {
   int value = 0;  // the byte: rounded, clamped (or wrapped)
 };
 
+// Where a port with `faults` places the call's block: the routine's placement (model.h), altered
+// by the faults of the split, the phases and the clamp.
+placement faulty_place(const block_call& call, const fault_switches& faults);
+
 // Derives byte (row, pixel, channel) of the block at `where`; false where a source byte lies
 // outside the plane.
 bool derive_byte(const plane_view& plane, const block_call& call, const placement& where,

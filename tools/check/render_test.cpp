@@ -16,7 +16,7 @@ namespace {
 // The whole block of a call, byte by byte; false where its footprint leaves the plane.
 bool render_block(const plane_view& plane, const block_call& call, const fault_switches& faults,
                   uint8_t* block) {
-  const placement where = place_block(call, faults);
+  const placement where = faulty_place(call, faults);
   byte_derivation d;
   for (int r = 0; r < block_size; ++r) {
     for (int i = 0; i < block_size; ++i) {
@@ -200,7 +200,7 @@ TEST(render, keeps_every_step_of_a_byte) {
   });
   const block_call call = call_on(plane, x, y, 2, 2);
   byte_derivation d;
-  ASSERT_TRUE(derive_byte(view(plane), call, place_block(call), {}, 3, 3, 1, &d));
+  ASSERT_TRUE(derive_byte(view(plane), call, place(call), {}, 3, 3, 1, &d));
   EXPECT_EQ(d.rows, 4);
   EXPECT_EQ(d.columns, 4);
   EXPECT_EQ(d.index[2][2], static_cast<int64_t>(plane.index(x + 20, y + 20)) + 1);

@@ -32,29 +32,6 @@ std::string listed(const std::vector<std::string>& items) {
   return out;
 }
 
-// What the groups that differ have in common, and which faults reproduce how many of them: a
-// fault that shows only where vectors are negative, or only on one path, says so here.
-// The offsets a rounding fault names, and where they go in its fields.
-bool offsets_of(diagnosed_fault& fault, int64_t** low, int64_t** high) {
-  if (fault.kind != fault_kind::rounding || fault.fields.size() != 3) return false;
-  *low = &std::get<int64_t>(fault.fields[1].second);
-  *high = &std::get<int64_t>(fault.fields[2].second);
-  return true;
-}
-
-// Whether `a`, as counted so far, and `b` are one fault: the same, or roundings of one pass whose
-// offsets overlap, which then narrow to the offsets both allow.
-bool same_fault(diagnosed_fault& a, diagnosed_fault b) {
-  int64_t *a_low, *a_high, *b_low, *b_high;
-  if (!offsets_of(a, &a_low, &a_high) || !offsets_of(b, &b_low, &b_high)) {
-    return fault_text(a) == fault_text(b);
-  }
-  if (a.fields[0] != b.fields[0] || *b_low > *a_high || *a_low > *b_high) return false;
-  *a_low = std::max(*a_low, *b_low);
-  *a_high = std::min(*a_high, *b_high);
-  return true;
-}
-
 // The faults of the differing groups' diagnoses, each with how many groups it reproduces, the
 // most first (then in order of first appearance): a lead on a few groups cannot hide the fault
 // that explains them all.
@@ -63,7 +40,7 @@ std::vector<std::pair<diagnosed_fault, size_t>> ranked_faults(const check_report
   for (const group_report& g : report.groups) {
     for (const diagnosed_fault& fault : g.diagnosis) {
       auto known = std::find_if(faults.begin(), faults.end(),
-                                [&](auto& f) { return same_fault(f.first, fault); });
+                                [&](auto& f) { return same_fault(&f.first, fault); });
       if (known == faults.end()) known = faults.insert(faults.end(), {fault, 0});
       ++known->second;
     }
@@ -73,6 +50,8 @@ std::vector<std::pair<diagnosed_fault, size_t>> ranked_faults(const check_report
   return faults;
 }
 
+// What the groups that differ have in common, and which faults reproduce how many of them: a
+// fault that shows only where vectors are negative, or only on one path, says so here.
 void write_summary(const check_report& report, std::FILE* to) {
   std::vector<const group_report*> differ, same;
   for (const group_report& g : report.groups) (g.differing_bytes ? differ : same).push_back(&g);
@@ -260,9 +239,9 @@ std::string json_fault(const diagnosed_fault& fault) {
     return "{\"fault\": \"pair\", \"faults\": [" + json_fault(fault.pair[0]) + ", " +
            json_fault(fault.pair[1]) + "]}";
   }
-  std::string fields = "\"fault\": " + quoted(fault_name(fault.kind));
-  for (const auto& [key, value] : fault.fields)
-    fields += ", " + quoted(key) + ": " + json_value(value);
+  std::string fields = "\"fault\": " + quoted(fault.fault->name);
+  for (size_t k = 0; k < fault.values.size(); ++k)
+    fields += ", " + quoted(fault.fault->fields[k].name) + ": " + json_value(fault.values[k]);
   return "{" + fields + "}";
 }
 

@@ -17,119 +17,33 @@
 #include "faults.h"
 #include "interpolate.h"
 
-// The switches of a fault named `kind` with its values in the words of faulty_walk's command
-// line: rounding PASS OFFSET (pass 1 is the only pass of a one-dimensional filter and the first
-// of the two-dimensional one, pass 2 its second), taps AXIS PHASE, source_offset DX DY,
-// vector_split AXIS, clamp_bounds AXIS BOUND DELTA (bound 0 low, 1 high), division,
-// rounding_mode PASS MODE (pass 1, 2 or both), exact_intermediate MODE, narrow_intermediate BITS
-// [FIRST], row_stride ROWS (padded, or bytes more or less than 3 x stride); the others none. Axes
-// are 0 or h and 1 or v; modes half_up, half_even, half_away_from_zero, toward_zero.
-// shifted_files BY sets no switch: write_faulty_files shifts the files.
-inline fault_switches switches_for(fault_kind kind, const std::vector<std::string>& words) {
-  const auto word = [&](size_t k) { return k < words.size() ? words[k] : std::string("0"); };
-  const auto v = [&](size_t k) {
-    const std::string w = word(k);
-    return w == "h" ? 0 : w == "v" ? 1 : std::atoi(w.c_str());
-  };
-  const auto mode = [&](size_t k) {
-    for (const round_mode m : {round_mode::half_up, round_mode::half_even,
-                               round_mode::half_away_from_zero, round_mode::toward_zero}) {
-      if (word(k) == round_mode_name(m)) return m;
-    }
-    throw std::invalid_argument("no such rounding mode: " + word(k));
-  };
-  fault_switches s;
-  switch (kind) {
-    case fault_kind::rounding:
-      if (v(0) == 2) {
-        s.rounding_pass2 = v(1);
-      } else {
-        s.rounding_1d = s.rounding_pass1 = v(1);
-      }
-      break;
-    case fault_kind::no_clamp:
-      s.no_clamp = true;
-      break;
-    case fault_kind::taps:
-      s.taps[v(0)] = v(1);
-      break;
-    case fault_kind::source_offset:
-      s.source_offset[0] = v(0), s.source_offset[1] = v(1);
-      break;
-    case fault_kind::row_order:
-      s.row_order = true;
-      break;
-    case fault_kind::channel_order:
-      s.channel_order = true;
-      break;
-    case fault_kind::vector_split:
-      s.vector_split[v(0)] = true;
-      break;
-    case fault_kind::phases_swapped:
-      s.phases_swapped = true;
-      break;
-    case fault_kind::no_position_clamp:
-      s.no_position_clamp = true;
-      break;
-    case fault_kind::clamp_bounds:
-      s.clamp_bounds[v(0)][v(1)] = v(2);
-      break;
-    case fault_kind::copy_clamp:
-      s.copy_clamp = true;
-      break;
-    case fault_kind::two_pass_1d:
-      s.two_pass_1d = true;
-      break;
-    case fault_kind::division:
-      s.division = true;
-      break;
-    case fault_kind::rounding_mode:
-      if (word(0) == "2" || word(0) == "both") s.rounding_mode[2] = mode(1);
-      if (word(0) != "2") s.rounding_mode[0] = s.rounding_mode[1] = mode(1);
-      break;
-    case fault_kind::exact_intermediate:
-      s.exact_intermediate = mode(0);
-      break;
-    case fault_kind::narrow_intermediate:
-      s.narrow_intermediate = v(0);
-      s.narrow_first = v(1);
-      break;
-    case fault_kind::row_stride:
-      if (word(0) == "padded") {
-        s.row_stride_padded = true;
-      } else {
-        s.row_stride = v(0);
-      }
-      break;
-    case fault_kind::shifted_files:
-      break;
-  }
-  return s;
-}
-
-// The switches of the fault a test names, as faulty_walk's command line would:
-// injected("rounding", {"2", "0"}), injected("rounding_mode", {"both", "half_even"}).
+// The switches of the fault a test names, in faulty_walk's words (the catalogue's fields, in
+// order): injected("rounding", {"2", "0"}), injected("rounding_mode", {"both", "half_even"}).
 inline fault_switches injected(const std::string& name,
                                const std::vector<std::string>& words = {}) {
-  fault_kind kind{};
-  if (!fault_named(name, &kind)) throw std::invalid_argument("no such fault: " + name);
-  return switches_for(kind, words);
+  std::vector<std::string> all = {name};
+  all.insert(all.end(), words.begin(), words.end());
+  diagnosed_fault fault;
+  std::string error;
+  if (!parse_fault(all, &fault, &error)) throw std::invalid_argument(error);
+  return fault.switches;
 }
 
 // A port's faults as faulty_walk's command line gives them: FAULT [VALUE ...], or two such joined
-// by "+" ("vector_split 0 + vector_split 1"); the shift of shifted_files BY in `shift`.
+// by "+" ("vector_split h + vector_split v"); the shift of shifted_files BY in `shift`.
 inline fault_switches injected_words(const std::vector<std::string>& words, int* shift) {
   *shift = 0;
   fault_switches all;
   for (auto from = words.begin(); from != words.end();) {
     const auto to = std::find(from, words.end(), std::string("+"));
     if (from == to) throw std::invalid_argument("a fault missing around '+'");
-    const std::vector<std::string> values(from + 1, to);
-    fault_kind kind{};
-    if (!fault_named(*from, &kind)) throw std::invalid_argument("no such fault: " + *from);
-    if (kind == fault_kind::shifted_files)
-      *shift = values.empty() ? 0 : std::atoi(values[0].c_str());
-    if (!combine_switches(all, switches_for(kind, values), &all)) {
+    diagnosed_fault fault;
+    std::string error;
+    if (!parse_fault({from, to}, &fault, &error)) throw std::invalid_argument(error);
+    if (fault.fault == &::fault("shifted_files") && !fault.values.empty()) {
+      *shift = static_cast<int>(std::get<int64_t>(fault.values[0]));
+    }
+    if (!combine_switches(all, fault.switches, &all)) {
       throw std::invalid_argument("two faults set the same switch");
     }
     from = to == words.end() ? to : to + 1;

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr,
                  "usage: faulty_walk DIR FAULT [VALUE ...] [+ FAULT [VALUE ...]]"
-                 "  (see faulty_port.h)\n");
+                 "  (the faults and their fields as check_walk names them)\n");
     return 2;
   }
   const std::string dir = argv[1];
