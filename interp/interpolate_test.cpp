@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "model.h"
 #include "test_plane.h"
 
 namespace {
@@ -117,6 +118,87 @@ TEST(interpolate_block, clamps_fractional_positions_after_adding_the_whole_part)
   // Inside the range nothing moves: a neighbouring position gives another block.
   EXPECT_NE(block_at(plane, -14, 3, 1, 0), block_at(plane, -15, 3, 1, 0));
   EXPECT_NE(block_at(plane, right - 1, 3, 1, 1), block_at(plane, right, 3, 1, 1));
+}
+
+// Calls of every path, inside the clamp's range, clamped at each bound and far beyond it, with
+// negative vectors, and copies, which are never clamped; on a plane of 37 x 29.
+const block_call footprint_calls[] = {
+    {37, 29, 5, 6, 0, 0},     {37, 29, -16, -16, 0, 0},     {37, 29, 20, 13, 4, -8},
+    {37, 29, 5, 6, 1, 0},     {37, 29, -40, 6, 2, 0},       {37, 29, 60, 28, -1, 0},
+    {37, 29, 5, 6, 0, 3},     {37, 29, 5, -40, 0, -2},      {37, 29, 36, 90, 0, 1},
+    {37, 29, 5, 6, 1, 3},     {37, 29, -15, -15, 2, 2},     {37, 29, 35, 27, 3, 1},
+    {37, 29, -90, 90, -3, 6}, {37, 29, 0, 0, INT32_MIN, 1}, {37, 29, 0, 0, 2, INT32_MAX},
+    {37, 29, 3, 3, 1, 0},     {37, 29, 12, 2, 0, 1},        {37, 29, 36, 27, 3, 3},
+};
+
+// A plane whose bytes are the call's footprint and no more, against a guard page at one end:
+// `src` is where the plane's byte 0 would lie. `short_by` leaves out that many of the
+// footprint's bytes at the guarded end.
+struct footprint_plane {
+  guarded_bytes bytes;
+  const uint8_t* src;
+  footprint_plane(uint64_t first, uint64_t last, guarded_bytes::side side, size_t short_by)
+      : bytes(last - first + 1 - short_by, side),
+        src(bytes.data() - first - (side == guarded_bytes::start_guarded ? short_by : 0)) {
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13);
+  }
+};
+
+uint64_t footprint_size(const block_call& c) {
+  uint64_t first = 0, last = 0;
+  EXPECT_TRUE(footprint_bytes(c, &first, &last));
+  return last - first + 1;
+}
+
+void interpolate_on(const footprint_plane& plane, const block_call& c) {
+  uint8_t block[block_bytes];
+  interpolate_block(c.stride, block, plane.src, c.height, c.x, c.y, c.mvx, c.mvy);
+}
+
+TEST(footprint, holds_every_byte_interpolate_block_reads) {
+  // CTest runs this suite under each level's cap: the footprint bounds every level's reads.
+  for (const block_call& c : footprint_calls) {
+    uint64_t first = 0, last = 0;
+    ASSERT_TRUE(footprint_bytes(c, &first, &last));
+    for (const auto side : {guarded_bytes::end_guarded, guarded_bytes::start_guarded}) {
+      const footprint_plane plane(first, last, side, 0);
+      interpolate_on(plane, c);
+    }
+  }
+  // A fractional block reads 19 rows and columns (a filtered axis) or 16, a copy 16 by 16.
+  const placement two_d = place(footprint_calls[9]), copy = place(footprint_calls[0]);
+  const pixel_area a = footprint(two_d), b = footprint(copy);
+  EXPECT_EQ(a.last[axis_h] - a.first[axis_h], 18);
+  EXPECT_EQ(a.last[axis_v] - a.first[axis_v], 18);
+  EXPECT_EQ(b.last[axis_h] - b.first[axis_h], 15);
+  EXPECT_EQ(a.first[axis_h], two_d.source(axis_h) - 1);
+  EXPECT_EQ(footprint_size(footprint_calls[0]), (15 * 37 + 16) * 3u);
+}
+
+TEST(footprint, ends_at_the_first_and_last_bytes_interpolate_block_reads) {
+  // One byte fewer at either end of the footprint, and the routine reads into the guard page:
+  // the bound is no looser than the reads.
+  for (const size_t k : {0, 3, 6, 9}) {  // a copy, horizontal, vertical and two-dimensional block
+    const block_call& c = footprint_calls[k];
+    uint64_t first = 0, last = 0;
+    ASSERT_TRUE(footprint_bytes(c, &first, &last));
+    SCOPED_TRACE(path_name(place(c).path));
+    for (const auto side : {guarded_bytes::end_guarded, guarded_bytes::start_guarded}) {
+      EXPECT_DEATH(interpolate_on(footprint_plane(first, last, side, 1), c), "");
+    }
+  }
+}
+
+TEST(footprint, fits_a_plane_only_where_it_lies_inside) {
+  const block_call c{37, 29, 5, 6, 1, 3};
+  uint64_t first = 0, last = 0;
+  ASSERT_TRUE(footprint_bytes(c, &first, &last));
+  EXPECT_TRUE(footprint_fits(c, last + 1));
+  EXPECT_FALSE(footprint_fits(c, last));
+  // A copy may point before the plane or far beyond what 64 bits address.
+  EXPECT_FALSE(footprint_fits({37, 29, -17, -16, 0, 0}, size_t{1} << 40));
+  EXPECT_FALSE(footprint_fits({INT32_MAX, 29, INT32_MAX, INT32_MAX, INT32_MAX - 3, 0}, SIZE_MAX));
+  EXPECT_FALSE(footprint_fits({0, 29, 0, 0, 1, 1}, SIZE_MAX)) << "no rows without a stride";
 }
 
 }  // namespace
