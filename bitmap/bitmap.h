@@ -8,10 +8,30 @@
 #include <string>
 #include <vector>
 
-// Status of read_bitmap.
-inline constexpr int32_t bitmap_ok = 0;
-inline constexpr int32_t bitmap_cannot_open = -1;
-inline constexpr int32_t bitmap_malformed = -2;  // malformed or short file
+// What reading a bitmap came to: read, or why not. The reader prints nothing; its callers say
+// it, blockwalk in its own words, the tools with bitmap_problem().
+enum class bitmap_status {
+  ok,
+  cannot_open,         // no such file, or not a regular file
+  not_a_bitmap,        // fewer than 14 header bytes, or no "BM"
+  bad_info_block,      // shorter than min_info_size, or beyond the file's end
+  bad_dimensions,      // a negative width, or a height of -2^31
+  bad_bit_count,       // other than 1, 4, 8, 16, 24 or 32
+  profile_beyond_end,  // profile data the info block refers to lies beyond the file's end
+  short_pixels,        // the pixel array is shorter than the header promises
+  no_plane,            // pixels asked of a compressed picture, of pixels smaller than a byte, or
+                       // into a plane of another size
+  changed,             // the file changed between two readings
+};
+
+// The status blockwalk reports: 0 read, -1 cannot be opened, -2 malformed or short.
+int32_t status_code(bitmap_status status);
+
+// Why, in words: "cannot be opened: a named pipe (FIFO)", "not a bitmap, or malformed: a bit
+// count other than 1, 4, 8, 16, 24 or 32"; `problem` says why a file cannot be opened.
+std::string bitmap_problem(bitmap_status status, const std::string& problem = "");
+// And numbered as blockwalk reports it: "error -2! (not a bitmap, or malformed: ...)".
+std::string bitmap_refusal(bitmap_status status, const std::string& problem = "");
 
 inline constexpr size_t file_header_size = 14;
 // The shortest info block that holds every field read or rewritten (up to biSizeImage).
@@ -82,32 +102,20 @@ struct regular_file {
 // good or read, so that no reader can be held up by what lies under a file's name.
 regular_file open_regular_file(const char* path);
 
-// Reads the picture "picture.bmp" in the current directory; see read_bitmap_stream. Anything but
-// a regular file there cannot be opened.
-int32_t read_bitmap(int32_t* height, int32_t* bits_per_pixel, int32_t* width, uint8_t* pixels,
-                    size_t pixels_size, std::vector<uint8_t>* info_block,
-                    std::vector<uint8_t>* profile = nullptr);
-
 // Parses an uncompressed bitmap from the start of `file` (which stays open).
 //
 // Always delivers width, |biHeight| and biBitCount once the info block is read, and the info
 // block (the bytes between the 14-byte file header and the pixel array) when `info_block` is
 // given. When the info block refers to profile data beyond itself (find_profile), checks that the
 // file holds it, and delivers it to `profile` when given (which is left empty otherwise). Checks
-// that the file holds the whole pixel array of an uncompressed picture; if not,
-// prints "error reading the bits!\n" and fails. When `pixels` is given, reads the pixel array
-// into it: row after row in file order, each row's alignment bytes skipped; `pixels_size` must
-// equal plane_size() of the dimensions found, or nothing is read and the call fails.
-//
-// Returns bitmap_ok, or bitmap_malformed for: fewer than 14 header bytes, a signature other than
-// "BM", an info block shorter than min_info_size or longer than the file, a negative width, a
-// height of -2^31, a bit count other than 1, 4, 8, 16, 24 or 32, profile data beyond the file's
-// end, a short pixel array, or pixels asked of a picture that is compressed or whose pixels are
-// not whole bytes.
-int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_pixel,
-                           int32_t* width, uint8_t* pixels, size_t pixels_size,
-                           std::vector<uint8_t>* info_block,
-                           std::vector<uint8_t>* profile = nullptr);
+// that the file holds the whole pixel array of an uncompressed picture (short_pixels if not).
+// When `pixels` is given, reads the pixel array into it: row after row in file order, each row's
+// alignment bytes skipped; `pixels_size` must equal plane_size() of the dimensions found, or
+// nothing is read (no_plane). Prints nothing.
+bitmap_status read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_pixel,
+                                 int32_t* width, uint8_t* pixels, size_t pixels_size,
+                                 std::vector<uint8_t>* info_block,
+                                 std::vector<uint8_t>* profile = nullptr);
 
 // A picture read whole from a named file: what read_bitmap_stream delivers and, for an
 // uncompressed 24-bit picture, its pixel plane.
@@ -117,10 +125,13 @@ struct bitmap_picture {
   std::vector<uint8_t> plane;  // rows in file order; empty unless uncompressed and 24-bit
 };
 
-// Reads the bitmap at `path` as read_bitmap reads "picture.bmp", pixels and all where they are
-// 3-byte pixels of an uncompressed picture; returns the status of read_bitmap. Where it cannot be
-// opened, `problem` (if given) says why, or is empty for a missing file.
-int32_t read_bitmap_file(const char* path, bitmap_picture* picture, std::string* problem = nullptr);
+// Reads the bitmap at `path` (a regular file; anything else cannot be opened, and nothing waits
+// on it): its header and info block, then again from the start its pixel plane, where its pixels
+// are the 3-byte pixels of an uncompressed picture. A file whose header or info block differ at
+// the second reading has changed. Where it cannot be opened, `problem` (if given) says why, or is
+// empty for a missing file.
+bitmap_status read_bitmap_file(const char* path, bitmap_picture* picture,
+                               std::string* problem = nullptr);
 
 // Composes the 14-byte file header of a 16 x 16 block file behind which `info_block` follows,
 // and rewrites the block's dimensions and image size in `info_block` (at least min_info_size

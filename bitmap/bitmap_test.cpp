@@ -12,7 +12,7 @@
 namespace {
 
 struct read_result {
-  int32_t status = 99;
+  bitmap_status status = bitmap_status::changed;
   int32_t width = -7, height = -7, bits_per_pixel = -7;
   std::vector<uint8_t> info;
   std::vector<uint8_t> plane;
@@ -28,9 +28,10 @@ read_result parse(std::vector<uint8_t> file, const size_t* plane_bytes = nullptr
   if (!stream) ADD_FAILURE() << "fmemopen failed";
   if (!stream) return r;
   testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   r.status = read_bitmap_stream(stream, &r.height, &r.bits_per_pixel, &r.width,
                                 plane_bytes ? r.plane.data() : nullptr, r.plane.size(), &r.info);
-  r.printed = testing::internal::GetCapturedStdout();
+  r.printed = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
   std::fclose(stream);
   return r;
 }
@@ -67,7 +68,7 @@ TEST(read_bitmap, delivers_dimensions_info_block_and_unpadded_rows) {
                  << (c.layout.top_down ? ", top-down" : ""));
 
     const read_result r = parse_with_pixels(file, plane.size());
-    EXPECT_EQ(r.status, bitmap_ok);
+    EXPECT_EQ(r.status, bitmap_status::ok);
     EXPECT_EQ(r.width, c.width);
     EXPECT_EQ(r.height, c.height);
     EXPECT_EQ(r.bits_per_pixel, 24);
@@ -95,7 +96,7 @@ TEST(read_bitmap, accepts_what_writers_commonly_leave_out) {
 
   file.pop_back();  // the last row's alignment byte
   const read_result r = parse_with_pixels(file, plane.size());
-  EXPECT_EQ(r.status, bitmap_ok);
+  EXPECT_EQ(r.status, bitmap_status::ok);
   EXPECT_EQ(r.plane, plane);
 }
 
@@ -114,43 +115,45 @@ TEST(read_bitmap, refuses_malformed_and_short_files) {
     store_le16(f.data() + at, v);
     return f;
   };
-  const std::string bits = "error reading the bits!\n";
+  using s = bitmap_status;
   struct bad_case {
     const char* what;
     std::vector<uint8_t> file;
-    std::string printed;
+    bitmap_status status;
   };
   const bad_case cases[] = {
-      {"empty", {}, ""},
-      {"13 bytes", std::vector<uint8_t>(good.begin(), good.begin() + 13), ""},
-      {"header only", std::vector<uint8_t>(good.begin(), good.begin() + 14), ""},
-      {"signature", with_le32(0, 0x00364142), ""},
-      {"bfOffBits 0", with_le32(10, 0), ""},
-      {"bfOffBits 13", with_le32(10, 13), ""},
-      {"bfOffBits 37: info block too short", with_le32(10, 37), ""},
-      {"info block beyond the file", with_le32(10, static_cast<uint32_t>(good.size() + 1)), ""},
-      {"bfOffBits 0xFFFFFFFF", with_le32(10, 0xFFFFFFFF), ""},
-      {"negative width", with_le32(18, static_cast<uint32_t>(-6)), ""},
-      {"height -2^31", with_le32(22, 0x80000000), ""},
-      {"pixel array one byte short", std::vector<uint8_t>(good.begin(), good.end() - 3), bits},
-      {"width 2^31 - 1", with_le32(18, 0x7FFFFFFF), bits},
-      {"height 2^31 - 1", with_le32(22, 0x7FFFFFFF), bits},
-      {"0 bits per pixel", with_le16(28, 0), ""},
-      {"65535 bits per pixel", with_le16(28, 0xFFFF), ""},
-      {"12 bits per pixel", with_le16(28, 12), ""},
+      {"empty", {}, s::not_a_bitmap},
+      {"13 bytes", std::vector<uint8_t>(good.begin(), good.begin() + 13), s::not_a_bitmap},
+      {"header only", std::vector<uint8_t>(good.begin(), good.begin() + 14), s::bad_info_block},
+      {"signature", with_le32(0, 0x00364142), s::not_a_bitmap},
+      {"bfOffBits 0", with_le32(10, 0), s::bad_info_block},
+      {"bfOffBits 13", with_le32(10, 13), s::bad_info_block},
+      {"bfOffBits 37: info block too short", with_le32(10, 37), s::bad_info_block},
+      {"info block beyond the file", with_le32(10, static_cast<uint32_t>(good.size() + 1)),
+       s::bad_info_block},
+      {"bfOffBits 0xFFFFFFFF", with_le32(10, 0xFFFFFFFF), s::bad_info_block},
+      {"negative width", with_le32(18, static_cast<uint32_t>(-6)), s::bad_dimensions},
+      {"height -2^31", with_le32(22, 0x80000000), s::bad_dimensions},
+      {"pixel array one byte short", std::vector<uint8_t>(good.begin(), good.end() - 3),
+       s::short_pixels},
+      {"width 2^31 - 1", with_le32(18, 0x7FFFFFFF), s::short_pixels},
+      {"height 2^31 - 1", with_le32(22, 0x7FFFFFFF), s::short_pixels},
+      {"0 bits per pixel", with_le16(28, 0), s::bad_bit_count},
+      {"65535 bits per pixel", with_le16(28, 0xFFFF), s::bad_bit_count},
+      {"12 bits per pixel", with_le16(28, 12), s::bad_bit_count},
   };
   for (const bad_case& c : cases) {
     const read_result r = parse_with_pixels(c.file, 6 * 5 * 3);
-    EXPECT_EQ(r.status, bitmap_malformed) << c.what;
-    EXPECT_EQ(r.printed, c.printed) << c.what;
+    EXPECT_EQ(r.status, c.status) << c.what;
+    EXPECT_EQ(status_code(r.status), -2) << c.what;
+    EXPECT_EQ(r.printed, "") << c.what << ": the reader prints nothing";
   }
   // The largest pixel array a header can describe, 2^64 - 2^34 bytes, is still measured right.
   std::vector<uint8_t> huge = with_le32(18, 0x7FFFFFFF);
   store_le32(huge.data() + 22, 0x7FFFFFFF);
   store_le16(huge.data() + 28, 32);
   const read_result r = parse(huge);
-  EXPECT_EQ(r.status, bitmap_malformed);
-  EXPECT_EQ(r.printed, bits);
+  EXPECT_EQ(r.status, bitmap_status::short_pixels);
   EXPECT_EQ(r.width, 0x7FFFFFFF) << "dimensions are delivered before the pixel array is checked";
 }
 
@@ -188,27 +191,33 @@ TEST(read_bitmap, delivers_profile_data_that_lies_beyond_the_info_block) {
   struct profile_case {
     const char* what;
     std::vector<uint8_t> file;
-    int32_t status;
+    bitmap_status status;
     std::vector<uint8_t> profile;  // delivered
   };
   const profile_case cases[] = {
-      {"embedded after the pixels", after, bitmap_ok, icc},
-      {"linked after the pixels", file_with(profile_linked, false), bitmap_ok, icc},
+      {"embedded after the pixels", after, bitmap_status::ok, icc},
+      {"linked after the pixels", file_with(profile_linked, false), bitmap_status::ok, icc},
       {"embedded before the pixels: it travels with the info block",
        file_with(profile_embedded, true),
-       bitmap_ok,
+       bitmap_status::ok,
        {}},
       {"reaching one byte past the info block, into the pixels",
        one_past,
-       bitmap_ok,
+       bitmap_status::ok,
        {'c', 's', 'p', 0, 1, 2, 255, one_past[14 + 132]}},
-      {"colour space sRGB: no reference", patched(after, 14 + 56, 0x73524742), bitmap_ok, {}},
-      {"size field 108: no reference", patched(after, 14, 108), bitmap_ok, {}},
-      {"shorter info block: no reference", not_v5, bitmap_ok, {}},
-      {"empty profile at the file's end", patched(after, 14 + 116, 0), bitmap_ok, {}},
-      {"last byte beyond the file's end", cut, bitmap_malformed, {}},
-      {"offset beyond the file's end", patched(after, 14 + 112, 0xFFFFFFF0), bitmap_malformed, {}},
-      {"4 GB", patched(after, 14 + 116, 0xFFFFFFFF), bitmap_malformed, {}},
+      {"colour space sRGB: no reference",
+       patched(after, 14 + 56, 0x73524742),
+       bitmap_status::ok,
+       {}},
+      {"size field 108: no reference", patched(after, 14, 108), bitmap_status::ok, {}},
+      {"shorter info block: no reference", not_v5, bitmap_status::ok, {}},
+      {"empty profile at the file's end", patched(after, 14 + 116, 0), bitmap_status::ok, {}},
+      {"last byte beyond the file's end", cut, bitmap_status::profile_beyond_end, {}},
+      {"offset beyond the file's end",
+       patched(after, 14 + 112, 0xFFFFFFF0),
+       bitmap_status::profile_beyond_end,
+       {}},
+      {"4 GB", patched(after, 14 + 116, 0xFFFFFFFF), bitmap_status::profile_beyond_end, {}},
   };
   for (const profile_case& c : cases) {
     read_result r;
@@ -222,7 +231,7 @@ TEST(read_bitmap, delivers_profile_data_that_lies_beyond_the_info_block) {
     std::fclose(stream);
     EXPECT_EQ(r.status, c.status) << c.what;
     EXPECT_EQ(profile, c.profile) << c.what;
-    if (c.status == bitmap_ok) {
+    if (c.status == bitmap_status::ok) {
       EXPECT_EQ(r.plane, file_order(make_picture_rows(options), options))
           << c.what << ": the pixels after reading the profile";
     }
@@ -236,40 +245,49 @@ TEST(read_bitmap, reads_nothing_into_a_plane_of_other_size) {
   const std::vector<uint8_t> file = make_picture_file(options);
   for (size_t size : {4 * 4 * 3 - 1, 4 * 4 * 3 + 1, 4 * 4 * 4}) {
     const read_result r = parse_with_pixels(file, size);
-    EXPECT_EQ(r.status, bitmap_malformed) << size;
+    EXPECT_EQ(r.status, bitmap_status::no_plane) << size;
     EXPECT_EQ(r.plane, std::vector<uint8_t>(size, 0xEE)) << size;
   }
   // Pixels are only read from whole-byte uncompressed pictures.
   std::vector<uint8_t> compressed = file;
   store_le32(compressed.data() + 14 + info_compression_at, 1);
-  EXPECT_EQ(parse(compressed).status, bitmap_ok) << "without a plane the caller decides";
-  EXPECT_EQ(parse_with_pixels(compressed, 4 * 4 * 3).status, bitmap_malformed);
+  EXPECT_EQ(parse(compressed).status, bitmap_status::ok) << "without a plane the caller decides";
+  EXPECT_EQ(parse_with_pixels(compressed, 4 * 4 * 3).status, bitmap_status::no_plane);
 }
 
-TEST(read_bitmap, opens_picture_bmp_in_the_current_directory) {
+TEST(read_bitmap_file, reads_a_named_file_twice_and_says_why_it_cannot) {
   char dir[] = "/tmp/bitmap_test_XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string here = std::getenv("PWD") ? std::getenv("PWD") : "/";
-  ASSERT_EQ(chdir(dir), 0);
-  int32_t w = -7, h = -7, b = -7;
-  std::vector<uint8_t> info;
-  EXPECT_EQ(read_bitmap(&h, &b, &w, nullptr, 0, &info), bitmap_cannot_open);
-  EXPECT_EQ(w, -7) << "nothing is delivered when the file cannot be opened";
+  const std::string path = std::string(dir) + "/p.bmp";
+  bitmap_picture picture;
+  std::string problem = "?";
+  EXPECT_EQ(read_bitmap_file(path.c_str(), &picture, &problem), bitmap_status::cannot_open);
+  EXPECT_EQ(problem, "") << "a missing file needs no reason";
+  EXPECT_EQ(read_bitmap_file(dir, &picture, &problem), bitmap_status::cannot_open);
+  EXPECT_EQ(problem, "a directory");
 
   picture_options options;
   options.width = 3;
   options.height = 2;
   const std::vector<uint8_t> file = make_picture_file(options);
-  std::FILE* out = std::fopen("picture.bmp", "wb");
-  ASSERT_NE(out, nullptr);
-  std::fwrite(file.data(), 1, file.size(), out);
-  std::fclose(out);
-  std::vector<uint8_t> plane(3 * 2 * 3);
-  EXPECT_EQ(read_bitmap(&h, &b, &w, plane.data(), plane.size(), nullptr), bitmap_ok);
-  EXPECT_EQ(plane, file_order(make_picture_rows(options), options));
-
-  std::remove("picture.bmp");
-  ASSERT_EQ(chdir(here.c_str()), 0);
+  const auto write = [&](const std::vector<uint8_t>& bytes) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    std::fclose(out);
+  };
+  write(file);
+  EXPECT_EQ(read_bitmap_file(path.c_str(), &picture), bitmap_status::ok);
+  EXPECT_EQ(picture.plane, file_order(make_picture_rows(options), options));
+  write({file.begin(), file.end() - 4});
+  EXPECT_EQ(read_bitmap_file(path.c_str(), &picture), bitmap_status::short_pixels);
+  EXPECT_TRUE(picture.plane.empty());
+  EXPECT_EQ(bitmap_refusal(bitmap_status::short_pixels),
+            "error -2! (error reading the bits: the pixel array is shorter than the header "
+            "promises)");
+  EXPECT_EQ(bitmap_refusal(bitmap_status::cannot_open, "a named pipe (FIFO)"),
+            "error -1! (cannot be opened: a named pipe (FIFO))");
+  std::remove(path.c_str());
   rmdir(dir);
 }
 

@@ -107,65 +107,99 @@ bool find_profile(const std::vector<uint8_t>& info, profile_place* place) {
   return true;
 }
 
-int32_t read_bitmap(int32_t* height, int32_t* bits_per_pixel, int32_t* width, uint8_t* pixels,
-                    size_t pixels_size, std::vector<uint8_t>* info_block,
-                    std::vector<uint8_t>* profile) {
-  std::FILE* file = open_stream("picture.bmp", nullptr);
-  if (!file) return bitmap_cannot_open;
+int32_t status_code(bitmap_status status) {
+  return status == bitmap_status::ok ? 0 : status == bitmap_status::cannot_open ? -1 : -2;
+}
+
+std::string bitmap_problem(bitmap_status status, const std::string& problem) {
+  const std::string malformed = "not a bitmap, or malformed: ";
+  switch (status) {
+    case bitmap_status::ok:
+      return "";
+    case bitmap_status::cannot_open:
+      return "cannot be opened" + (problem.empty() ? "" : ": " + problem);
+    case bitmap_status::not_a_bitmap:
+      return malformed + "no \"BM\" signature, or a file header cut short";
+    case bitmap_status::bad_info_block:
+      return malformed + "an info block shorter than 24 bytes, or beyond the file's end";
+    case bitmap_status::bad_dimensions:
+      return malformed + "a negative width, or a height of -2^31";
+    case bitmap_status::bad_bit_count:
+      return malformed + "a bit count other than 1, 4, 8, 16, 24 or 32";
+    case bitmap_status::profile_beyond_end:
+      return malformed + "a colour profile beyond the file's end";
+    case bitmap_status::short_pixels:
+      return "error reading the bits: the pixel array is shorter than the header promises";
+    case bitmap_status::no_plane:
+      return malformed + "no pixel plane: compressed, or pixels smaller than a byte";
+    case bitmap_status::changed:
+      return malformed + "the picture changed between its two readings";
+  }
+  return "";
+}
+
+std::string bitmap_refusal(bitmap_status status, const std::string& problem) {
+  return "error " + std::to_string(status_code(status)) + "! (" + bitmap_problem(status, problem) +
+         ")";
+}
+
+bitmap_status read_bitmap_file(const char* path, bitmap_picture* picture, std::string* problem) {
+  std::FILE* file = open_stream(path, problem);
+  if (!file) return bitmap_status::cannot_open;
   // Padded rows are read one by one; a larger buffer keeps that to few reads of the file.
   constexpr size_t buffer_size = size_t{1} << 16;
   const std::unique_ptr<char[]> buffer(new char[buffer_size]);
   std::setvbuf(file, buffer.get(), _IOFBF, buffer_size);
-  const int32_t status = read_bitmap_stream(file, height, bits_per_pixel, width, pixels,
-                                            pixels_size, info_block, profile);
-  std::fclose(file);
-  return status;
-}
-
-int32_t read_bitmap_file(const char* path, bitmap_picture* picture, std::string* problem) {
-  std::FILE* file = open_stream(path, problem);
-  if (!file) return bitmap_cannot_open;
   bitmap_picture& p = *picture;
-  int32_t status = read_bitmap_stream(file, &p.height, &p.bits_per_pixel, &p.width, nullptr, 0,
-                                      &p.info, &p.profile);
+  bitmap_status status = read_bitmap_stream(file, &p.height, &p.bits_per_pixel, &p.width, nullptr,
+                                            0, &p.info, &p.profile);
   p.plane.clear();
-  if (status == bitmap_ok && p.bits_per_pixel == 24 &&
+  if (status == bitmap_status::ok && p.bits_per_pixel == 24 &&
       load_le32(p.info.data() + info_compression_at) == 0) {
     // The first reading proved that the file holds this many pixel bytes.
     p.plane.resize(plane_size(p.width, p.height, p.bits_per_pixel));
-    int32_t width = 0, height = 0, bits = 0;
+    bitmap_picture again;
     std::rewind(file);
-    status =
-        read_bitmap_stream(file, &height, &bits, &width, p.plane.data(), p.plane.size(), nullptr);
-    if (status != bitmap_ok) p.plane.clear();
+    status = read_bitmap_stream(file, &again.height, &again.bits_per_pixel, &again.width,
+                                p.plane.data(), p.plane.size(), &again.info);
+    // Another picture now: the plane was made for the first one.
+    if (again.info != p.info && status != bitmap_status::cannot_open) {
+      status = bitmap_status::changed;
+    }
+    if (status != bitmap_status::ok) p.plane.clear();
   }
   std::fclose(file);
   return status;
 }
 
-int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_pixel,
-                           int32_t* width, uint8_t* pixels, size_t pixels_size,
-                           std::vector<uint8_t>* info_block, std::vector<uint8_t>* profile) {
+bitmap_status read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_pixel,
+                                 int32_t* width, uint8_t* pixels, size_t pixels_size,
+                                 std::vector<uint8_t>* info_block, std::vector<uint8_t>* profile) {
   uint8_t header[file_header_size] = {};
-  if (std::fread(header, 1, sizeof header, file) != sizeof header) return bitmap_malformed;
-  if (header[0] != 'B' || header[1] != 'M') return bitmap_malformed;
+  if (std::fread(header, 1, sizeof header, file) != sizeof header || header[0] != 'B' ||
+      header[1] != 'M') {
+    return bitmap_status::not_a_bitmap;
+  }
 
   // bfSize is not consulted: writers often leave it 0. The info block runs up to bfOffBits, and
   // is allocated only once the file is known to hold it.
   const uint32_t off_bits = load_le32(header + 10);
-  if (off_bits < file_header_size + min_info_size) return bitmap_malformed;
+  if (off_bits < file_header_size + min_info_size) return bitmap_status::bad_info_block;
   const uint64_t info_size = off_bits - file_header_size;
   const long long available = remaining_bytes(file);
-  if (available < 0 || info_size > static_cast<uint64_t>(available)) return bitmap_malformed;
+  if (available < 0 || info_size > static_cast<uint64_t>(available)) {
+    return bitmap_status::bad_info_block;
+  }
   std::vector<uint8_t> info(info_size);
-  if (std::fread(info.data(), 1, info.size(), file) != info.size()) return bitmap_malformed;
+  if (std::fread(info.data(), 1, info.size(), file) != info.size()) {
+    return bitmap_status::bad_info_block;
+  }
 
   const auto raw_width = static_cast<int32_t>(load_le32(info.data() + info_width_at));
   const auto raw_height = static_cast<int32_t>(load_le32(info.data() + info_height_at));
   const uint16_t bit_count = load_le16(info.data() + info_bit_count_at);
-  if (raw_width < 0 || raw_height == INT32_MIN || !valid_bit_count(bit_count)) {
-    return bitmap_malformed;
-  }
+  if (raw_width < 0 || raw_height == INT32_MIN) return bitmap_status::bad_dimensions;
+  if (!valid_bit_count(bit_count)) return bitmap_status::bad_bit_count;
   const uint32_t compression = load_le32(info.data() + info_compression_at);
   profile_place place;
   const bool outside_profile = find_profile(info, &place) && place.beyond(info.size());
@@ -179,14 +213,16 @@ int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_p
   // Profile data may lie anywhere after the file header; it is allocated only once the file is
   // known to hold it, and read before the pixels, which follow the info block.
   if (outside_profile) {
-    if (place.offset + place.size > static_cast<uint64_t>(available)) return bitmap_malformed;
+    if (place.offset + place.size > static_cast<uint64_t>(available)) {
+      return bitmap_status::profile_beyond_end;
+    }
     if (profile) {
       profile->resize(place.size);
       const long pixels_at = std::ftell(file);
       if (std::fseek(file, static_cast<long>(file_header_size + place.offset), SEEK_SET) != 0 ||
           std::fread(profile->data(), 1, profile->size(), file) != profile->size() ||
           std::fseek(file, pixels_at, SEEK_SET) != 0) {
-        return bitmap_malformed;
+        return bitmap_status::profile_beyond_end;
       }
     }
   }
@@ -197,16 +233,16 @@ int32_t read_bitmap_stream(std::FILE* file, int32_t* height, int32_t* bits_per_p
   const uint64_t last_row = (row_bits + 7) / 8;
   const uint64_t pixel_bytes = available - info_size;
   if (compression == 0 && !holds_rows(pixel_bytes, *height, row_stride, last_row)) {
-    std::printf("error reading the bits!\n");
-    return bitmap_malformed;
+    return bitmap_status::short_pixels;
   }
-  if (!pixels) return bitmap_ok;
+  if (!pixels) return bitmap_status::ok;
 
-  if (compression != 0 || bit_count < 8) return bitmap_malformed;
-  if (pixels_size != plane_size(*width, *height, *bits_per_pixel)) return bitmap_malformed;
-  if (!read_rows(file, pixels, *height, last_row, row_stride - last_row)) {
-    std::printf("error reading the bits!\n");
-    return bitmap_malformed;
+  if (compression != 0 || bit_count < 8 ||
+      pixels_size != plane_size(*width, *height, *bits_per_pixel)) {
+    return bitmap_status::no_plane;
   }
-  return bitmap_ok;
+  if (!read_rows(file, pixels, *height, last_row, row_stride - last_row)) {
+    return bitmap_status::short_pixels;
+  }
+  return bitmap_status::ok;
 }

@@ -1,10 +1,12 @@
 // The walk: the picture "picture.bmp" in, the block files block0100.bmp ... block1999.bmp out.
+// What it is, for the program and for the tools that check or picture it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+inline constexpr const char* walk_picture = "picture.bmp";
 inline constexpr int walk_first = 100;  // quarter pixels along both axes
 inline constexpr int walk_last = 1999;
 inline constexpr int32_t unusable_picture = -3;  // a well-formed bitmap the walk cannot use
@@ -17,11 +19,6 @@ std::string block_file_name(int n);
 bool suits_walk(int32_t width, int32_t height, int32_t bits_per_pixel,
                 const std::vector<uint8_t>& info);
 
-// Runs the walk in the current directory; returns the exit status and prints every failure.
-int run_walk();
-
-// Why blockwalk refuses a picture with this status, in words: "cannot be opened", "not a bitmap,
-// or malformed", ...; `problem` says why a picture that cannot be opened cannot.
-std::string bitmap_problem(int status, const std::string& problem = "");
-// And with what blockwalk prints: "error -2! (not a bitmap, or malformed)".
-std::string bitmap_refusal(int status, const std::string& problem = "");
+// Why the walk refuses a well-formed picture it cannot use, as blockwalk numbers it:
+// "error -3! (a bitmap the walk cannot use: ...)".
+std::string unusable_refusal();

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   int32_t width = 0, height = 0, bits = 0;
   std::vector<uint8_t> info, profile;
-  if (read_bitmap_stream(file, &height, &bits, &width, nullptr, 0, &info, &profile) == bitmap_ok) {
+  if (read_bitmap_stream(file, &height, &bits, &width, nullptr, 0, &info, &profile) ==
+      bitmap_status::ok) {
     suits_walk(width, height, bits, info);
     // For pixels the reader can read (uncompressed, whole bytes) a successful first reading
     // bounds the plane by the input's size; the walk itself never gets this far otherwise.

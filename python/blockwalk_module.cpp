@@ -171,8 +171,10 @@ py::array interpolate_many(const py::object& plane_object, const py::object& cal
 py::tuple read_picture(const std::string& path) {
   bitmap_picture picture;
   std::string problem;
-  const int32_t status = read_bitmap_file(path.c_str(), &picture, &problem);
-  if (status != bitmap_ok) throw blockwalk_error{status, bitmap_refusal(status, problem), true};
+  const bitmap_status status = read_bitmap_file(path.c_str(), &picture, &problem);
+  if (status != bitmap_status::ok) {
+    throw blockwalk_error{status_code(status), bitmap_refusal(status, problem), true};
+  }
   if (picture.plane.empty()) {
     throw blockwalk_error{unusable_picture,
                           "error -3! (a bitmap blockwalk cannot interpolate: not 24 bits per "

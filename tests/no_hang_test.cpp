@@ -73,7 +73,7 @@ TEST_F(no_hang, every_program_refuses_a_named_pipe_at_once) {
          fifo("in/p.bmp");
        },
        "'" CHECK_WALK_EXE "' in", 2,
-       "check_walk: in/vectors.csv line 2: picture p.bmp cannot be opened: " + fifo_named + "\n"},
+       "check_walk: in/vectors.csv line 2: picture p.bmp: cannot be opened: " + fifo_named + "\n"},
       {"a block file of a set",
        [&] {
          const std::string manifest =

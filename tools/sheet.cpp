@@ -43,8 +43,8 @@ colour_profile profile_of(const std::vector<uint8_t>& info, std::vector<uint8_t>
 bool decode(const std::string& path, decoded* out, std::string* error) {
   bitmap_picture picture;
   std::string problem;
-  const int32_t status = read_bitmap_file(path.c_str(), &picture, &problem);
-  if (status != bitmap_ok) {
+  const bitmap_status status = read_bitmap_file(path.c_str(), &picture, &problem);
+  if (status != bitmap_status::ok) {
     *error = path + ": " + bitmap_problem(status, problem);
     return false;
   }

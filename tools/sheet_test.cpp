@@ -119,7 +119,7 @@ TEST_F(sheet, carries_the_colour_profile_of_the_picture) {
     ASSERT_NE(f, nullptr);
     int32_t w = 0, h = 0, b = 0;
     std::vector<uint8_t> info, profile;
-    EXPECT_EQ(read_bitmap_stream(f, &h, &b, &w, nullptr, 0, &info, &profile), bitmap_ok);
+    EXPECT_EQ(read_bitmap_stream(f, &h, &b, &w, nullptr, 0, &info, &profile), bitmap_status::ok);
     std::fclose(f);
     if (!c.type) {
       EXPECT_EQ(info.size(), 40u) << "no profile, no extended info block";
@@ -139,7 +139,7 @@ TEST_F(sheet, writes_the_sheet_or_nothing) {
     ASSERT_NE(f, nullptr);
     int32_t w = 0, h = 0, b = 0;
     std::vector<uint8_t> info;
-    EXPECT_EQ(read_bitmap_stream(f, &h, &b, &w, nullptr, 0, &info), bitmap_ok);
+    EXPECT_EQ(read_bitmap_stream(f, &h, &b, &w, nullptr, 0, &info), bitmap_status::ok);
     std::fclose(f);
     EXPECT_EQ(b, 24);
     EXPECT_EQ(w, 50 * 33 + 1 + 8 + 490 * 2 + 1);

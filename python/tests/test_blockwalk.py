@@ -194,6 +194,11 @@ def test_refuses_what_it_cannot_serve_without_reading_outside_an_array(tmp_path)
     eight = b"BM" + (14 + 40 + 1024 + 8).to_bytes(4, "little") + bytes(4) + \
         (14 + 40 + 1024).to_bytes(4, "little") + info + bytes(1024) + bytes(8)
     (tmp_path / "eight.bmp").write_bytes(eight)
+    # A 24-bit picture of 2 x 2 pixels whose rows of 8 bytes are cut short.
+    info = (40).to_bytes(4, "little") + (2).to_bytes(4, "little") + (2).to_bytes(4, "little") + \
+        (1).to_bytes(2, "little") + (24).to_bytes(2, "little") + bytes(24)
+    (tmp_path / "short.bmp").write_bytes(b"BM" + bytes(8) + (54).to_bytes(4, "little") + info +
+                                         bytes(10))
     printed = run_isolated(f"""
         import numpy as np, blockwalk
         plane = np.zeros((40, 30, 3), dtype=np.uint8)
@@ -208,6 +213,7 @@ def test_refuses_what_it_cannot_serve_without_reading_outside_an_array(tmp_path)
         refused("pipe", lambda: blockwalk.read_picture("{tmp_path}/pipe.bmp"))
         refused("text", lambda: blockwalk.read_picture("{tmp_path}/text.bmp"))
         refused("eight", lambda: blockwalk.read_picture("{tmp_path}/eight.bmp"))
+        refused("short", lambda: blockwalk.read_picture("{tmp_path}/short.bmp"))
         refused("dtype", lambda: blockwalk.interpolate_block(plane.astype(np.int16), 0, 0, 1, 1))
         refused("list", lambda: blockwalk.interpolate_block([[1, 2, 3]], 0, 0, 1, 1))
         refused("shape", lambda: blockwalk.interpolate_block(plane[:, :, 0], 0, 0, 1, 1))
@@ -233,9 +239,12 @@ def test_refuses_what_it_cannot_serve_without_reading_outside_an_array(tmp_path)
     assert printed == [
         "missing PictureError -1 error -1! (cannot be opened)",
         "pipe PictureError -1 error -1! (cannot be opened: a named pipe (FIFO))",
-        "text PictureError -2 error -2! (not a bitmap, or malformed)",
+        "text PictureError -2 error -2! (not a bitmap, or malformed: no \"BM\" signature, or a file "
+        "header cut short)",
         "eight PictureError -3 error -3! (a bitmap blockwalk cannot interpolate: not 24 bits per "
         "pixel, or compressed)",
+        "short PictureError -2 error -2! (error reading the bits: the pixel array is shorter than "
+        "the header promises)",
         "dtype TypeError  plane: dtype int16, not uint8",
         "list TypeError  plane: a numpy.ndarray of uint8 is needed, not list",
         "shape ValueError  plane: shape (40, 30), not (rows, stride, 3)",

@@ -20,13 +20,13 @@ check_set walk_set(const std::string& name, bitmap_picture picture) {
 bool read_walk_set(const std::string& path, check_set* set, std::string* error) {
   bitmap_picture picture;
   std::string problem;
-  int32_t status = read_bitmap_file(path.c_str(), &picture, &problem);
-  if (status == bitmap_ok &&
-      !suits_walk(picture.width, picture.height, picture.bits_per_pixel, picture.info)) {
-    status = unusable_picture;
-  }
-  if (status != bitmap_ok) {
+  const bitmap_status status = read_bitmap_file(path.c_str(), &picture, &problem);
+  if (status != bitmap_status::ok) {
     *error = bitmap_refusal(status, problem);
+    return false;
+  }
+  if (!suits_walk(picture.width, picture.height, picture.bits_per_pixel, picture.info)) {
+    *error = unusable_refusal();
     return false;
   }
   *set = walk_set(path, std::move(picture));

@@ -83,6 +83,8 @@ TEST_F(check_walk_program, exits_2_with_one_line_on_trouble) {
   small.width = 532;
   write_file(path("small.bmp"), make_picture_file(small));
   write_file(path("text.bmp"), {'h', 'e', 'l', 'l', 'o'});
+  const std::vector<uint8_t> whole = make_picture_file(picture_);
+  write_file(path("cut.bmp"), {whole.begin(), whole.end() - 100});
   const struct {
     std::string args, message;
   } cases[] = {
@@ -98,7 +100,13 @@ TEST_F(check_walk_program, exits_2_with_one_line_on_trouble) {
       {"no_such_dir", "check_walk: no_such_dir: not a directory\n"},
       {"picture.bmp", "check_walk: picture.bmp: not a directory\n"},
       {". --picture none.bmp", "check_walk: none.bmp: error -1! (cannot be opened)\n"},
-      {". --picture text.bmp", "check_walk: text.bmp: error -2! (not a bitmap, or malformed)\n"},
+      {". --picture text.bmp",
+       "check_walk: text.bmp: error -2! (not a bitmap, or malformed: no \"BM\" signature, or a "
+       "file header cut short)\n"},
+      // Said on standard error alone: the reader prints nothing of its own.
+      {". --picture cut.bmp",
+       "check_walk: cut.bmp: error -2! (error reading the bits: the pixel array is shorter than "
+       "the header promises)\n"},
       {". --picture small.bmp",
        "check_walk: small.bmp: error -3! (a bitmap the walk cannot use: not 24 bits per pixel, "
        "compressed, or smaller than 533 x 533)\n"},
@@ -320,7 +328,7 @@ TEST_F(check_walk_program, pictures_the_differences) {
   std::remove(path("block0150.bmp").c_str());
   EXPECT_EQ(check(". --sheet s.bmp"), 1);
   bitmap_picture sheet;
-  ASSERT_EQ(read_bitmap_file(path("s.bmp").c_str(), &sheet), bitmap_ok);
+  ASSERT_EQ(read_bitmap_file(path("s.bmp").c_str(), &sheet), bitmap_status::ok);
   EXPECT_EQ(sheet.width, grid_x + 50 * 33 + 1 + 8);
   EXPECT_EQ(sheet.height, grid_y + 38 * 33 + 1 + 8 + 5 * 22 + 8) << "and a legend of five lines";
   // A dimmed pixel is grey, at most 103; a signal one is not.
@@ -361,7 +369,7 @@ TEST_F(check_walk_program, shows_a_difference_of_one_on_a_random_picture) {
   ASSERT_EQ(faulty_walk("rounding 2 0"), 0);
   EXPECT_EQ(check(". --sheet s.bmp"), 1);
   bitmap_picture sheet;
-  ASSERT_EQ(read_bitmap_file(path("s.bmp").c_str(), &sheet), bitmap_ok);
+  ASSERT_EQ(read_bitmap_file(path("s.bmp").c_str(), &sheet), bitmap_status::ok);
 
   for (const int n : {101, 1002, 1996}) {
     const std::vector<uint8_t> want = read_file(path("right/" + block_name(n)));

@@ -55,10 +55,9 @@ bool load_picture(const std::string& dir, const std::string& name, check_set* se
   check_picture p;
   p.name = name;
   std::string problem;
-  const int32_t status = read_bitmap_file((dir + "/" + name).c_str(), &p.bitmap, &problem);
-  if (status != bitmap_ok) {
-    *error = "picture " + name + (status == bitmap_cannot_open ? " " : " is ") +
-             bitmap_problem(status, problem);
+  const bitmap_status status = read_bitmap_file((dir + "/" + name).c_str(), &p.bitmap, &problem);
+  if (status != bitmap_status::ok) {
+    *error = "picture " + name + ": " + bitmap_problem(status, problem);
     return false;
   }
   if (p.bitmap.bits_per_pixel != 24 || load_le32(p.bitmap.info.data() + info_compression_at) != 0) {

@@ -158,7 +158,7 @@ bool write_set(const std::string& out, const std::vector<new_picture>& pictures,
     const std::string path = out + "/" + p.name;
     if (!written(path, p.file)) return false;
     check_picture picture{p.name, {}, {}};
-    if (read_bitmap_file(path.c_str(), &picture.bitmap) != bitmap_ok) {
+    if (read_bitmap_file(path.c_str(), &picture.bitmap) != bitmap_status::ok) {
       return fail(path + ": cannot be read back");
     }
     picture.layout = make_block_layout(picture.bitmap);
@@ -255,12 +255,12 @@ bool make_vector_set(const std::string& out, const vector_set_options& options,
     const std::string& picture = options.picture;
     bitmap_picture bitmap;
     std::string problem;
-    const int32_t status = read_bitmap_file(picture.c_str(), &bitmap, &problem);
-    if (status == bitmap_cannot_open) {
+    const bitmap_status status = read_bitmap_file(picture.c_str(), &bitmap, &problem);
+    if (status != bitmap_status::ok) {
       *error = picture + ": " + bitmap_problem(status, problem);
       return false;
     }
-    if (status != bitmap_ok || bitmap.plane.empty() || bitmap.width < 64 || bitmap.height < 64) {
+    if (bitmap.plane.empty() || bitmap.width < 64 || bitmap.height < 64) {
       *error = picture + ": not an uncompressed 24-bit bitmap of at least 64 x 64 pixels";
       return false;
     }

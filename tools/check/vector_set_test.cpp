@@ -112,7 +112,7 @@ TEST_F(vector_set, agrees_with_the_library_on_every_vector) {
     bitmap_picture& picture = pictures[m.field.at("picture")];
     if (picture.plane.empty()) {
       ASSERT_EQ(read_bitmap_file(path("set/" + m.field.at("picture")).c_str(), &picture),
-                bitmap_ok);
+                bitmap_status::ok);
     }
     // The footprint lies in the plane: its first and last bytes, rows being contiguous.
     const bool h = v.path == "horizontal" || v.path == "two_d";
@@ -402,7 +402,8 @@ TEST_F(vector_set, writes_planes_and_expected_streams_in_each_format) {
   }
   for (const std::string picture : {"random", "extremes"}) {
     bitmap_picture bitmap;
-    ASSERT_EQ(read_bitmap_file(path("set/" + picture + ".bmp").c_str(), &bitmap), bitmap_ok);
+    ASSERT_EQ(read_bitmap_file(path("set/" + picture + ".bmp").c_str(), &bitmap),
+              bitmap_status::ok);
     EXPECT_EQ(read_file(path("set/" + picture + ".plane.bin")), bitmap.plane) << picture;
     const std::string npy = text("set/" + picture + ".plane.npy");
     EXPECT_NE(npy.find("'shape': (" + std::to_string(bitmap.height) + ", " +
@@ -453,7 +454,7 @@ TEST_F(vector_set, takes_a_verilog_benchs_writememh) {
   write_file(path("bench.v"), {bench.begin(), bench.end()});
   ASSERT_EQ(run_here("iverilog -o bench.vvp bench.v && vvp -n bench.vvp"), 0) << printed_;
   bitmap_picture random;
-  ASSERT_EQ(read_bitmap_file(path("set/random.bmp").c_str(), &random), bitmap_ok);
+  ASSERT_EQ(read_bitmap_file(path("set/random.bmp").c_str(), &random), bitmap_status::ok);
   char first[8];
   std::snprintf(first, sizeof first, "%02x %02x", random.plane[0], random.plane[1]);
   EXPECT_EQ(printed_.substr(0, 5), first) << "the plane's first bytes, as the bench loaded them";
@@ -496,9 +497,9 @@ TEST_F(vector_set, refuses_bad_manifests_and_hostile_names) {
       {line2_with({{0, ".."}}), "vectors.csv line 2: file '..' is not a plain name"},
       {line2_with({{1, "/etc/passwd"}}),
        "vectors.csv line 2: picture '/etc/passwd' is not a plain"},
-      {line2_with({{1, "none.bmp"}}), "vectors.csv line 2: picture none.bmp cannot be opened"},
+      {line2_with({{1, "none.bmp"}}), "vectors.csv line 2: picture none.bmp: cannot be opened"},
       {line2_with({{1, "vectors.csv"}}),
-       "vectors.csv line 2: picture vectors.csv is not a bitmap, or malformed"},
+       "vectors.csv line 2: picture vectors.csv: not a bitmap, or malformed"},
       {line2_with({{0, "vectors.csv"}}), "vectors.csv line 2: file vectors.csv is the manifest"},
       {line2_with({{0, "random.bmp"}}),
        "vectors.csv line 2: file random.bmp is a picture of the set"},
