@@ -187,6 +187,24 @@ py::tuple read_picture(const std::string& path) {
   return py::make_tuple(plane, picture.height);
 }
 
+// A JSON value as the json module would parse its text: dicts keep their members' order.
+py::object python_of(const json_value& v) {
+  if (const bool* b = std::get_if<bool>(&v.value)) return py::bool_(*b);
+  if (const int64_t* n = std::get_if<int64_t>(&v.value)) return py::int_(*n);
+  if (const std::string* s = std::get_if<std::string>(&v.value)) return py::str(*s);
+  if (const json_array* a = std::get_if<json_array>(&v.value)) {
+    py::list list;
+    for (const json_value& e : *a) list.append(python_of(e));
+    return std::move(list);
+  }
+  if (const json_object* o = std::get_if<json_object>(&v.value)) {
+    py::dict dict;
+    for (const auto& [key, value] : *o) dict[py::str(key)] = python_of(value);
+    return std::move(dict);
+  }
+  return py::none();
+}
+
 // The blocks of an ndarray, uint8 in one of the stream's shapes.
 std::vector<uint8_t> blocks_of(const py::array& a) {
   if (a.dtype().kind() != 'u' || a.itemsize() != 1) {
@@ -220,14 +238,14 @@ py::object check(const std::string& dir, const py::object& blocks, const std::st
       throw blockwalk_error{2, path + ": " + error, false};
     }
   }
-  std::string json;
+  json_value json;
   {
     py::gil_scoped_release unlocked;
     if (stream) name_by_stream_place(&set);
     const check_report report = stream ? check_stream(set, *stream) : run_check(set, dir);
-    json = json_report(set, report);
+    json = report_json(set, report);
   }
-  return py::module_::import("json").attr("loads")(json);
+  return python_of(json);
 }
 
 std::string make_vectors(const std::string& outdir, const std::optional<std::string>& picture,

@@ -72,8 +72,24 @@ std::string usage_text(const tool_declaration& tool) {
   }
   text += describe(help_option.name, help_option.help);
   text += describe(version_option.name, version_option.help);
+  for (const option_exclusion& e : tool.exclusions) {
+    text += e.first + " and " + e.second + " exclude each other: " + e.why + ".\n";
+  }
   return text + tool.after;
 }
+
+namespace {
+
+// Whether the command line gives `what`: an option, an option with that value, or the operand.
+bool gives(const tool_declaration& tool, const command_line& line, const std::string& what) {
+  if (what == tool.operand) return line.operand.has_value();
+  const size_t space = what.find(' ');
+  if (space == std::string::npos) return line.given(what);
+  const std::string name = what.substr(0, space);
+  return line.given(name) && line.value(name) == what.substr(space + 1);
+}
+
+}  // namespace
 
 std::optional<int> parse_command_line(const tool_declaration& tool, int argc, char** argv,
                                       command_line* line) {
@@ -111,6 +127,11 @@ std::optional<int> parse_command_line(const tool_declaration& tool, int argc, ch
     line->operand = arg;
   }
   if (tool.operand_required && !line->operand) return bad(tool, "no " + tool.operand);
+  for (const option_exclusion& e : tool.exclusions) {
+    if (gives(tool, *line, e.first) && gives(tool, *line, e.second)) {
+      return bad(tool, e.first + " and " + e.second + " exclude each other: " + e.why);
+    }
+  }
   return std::nullopt;
 }
 

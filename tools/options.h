@@ -21,6 +21,13 @@ struct option_declaration {
   std::string help;                 // may run over several lines
 };
 
+// Two arguments a command line may not give together, and why: each an option ("--picture"), an
+// option with one value ("--json -"), or the operand ("OUTDIR").
+struct option_exclusion {
+  std::string first, second;
+  std::string why;  // "both write standard output"
+};
+
 struct tool_declaration {
   std::string name;     // "check_walk"
   std::string operand;  // the one argument without a dash ("DIR"), or empty for none
@@ -29,6 +36,7 @@ struct tool_declaration {
   std::string about;  // printed after the usage lines
   std::vector<option_declaration> options;
   std::string after;  // printed after the options
+  std::vector<option_exclusion> exclusions = {};
 };
 
 // What a command line gave.

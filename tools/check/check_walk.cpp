@@ -58,6 +58,7 @@ const tool_declaration tool = {
     },
     "Nothing is written but what these options name. Exit status: 0 identical, 1 any\n"
     "difference (missing files too: a check that saw no file never passes), 2 trouble.\n",
+    {{"--explain", "--json -", "both write standard output; give --json a FILE"}},
 };
 
 std::string base_name(const std::string& path) {

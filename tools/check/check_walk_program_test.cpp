@@ -111,6 +111,9 @@ TEST_F(check_walk_program, exits_2_with_one_line_on_trouble) {
        "check_walk: small.bmp: error -3! (a bitmap the walk cannot use: not 24 bits per pixel, "
        "compressed, or smaller than 533 x 533)\n"},
       {". --explain block0099.bmp 0 0 0", "check_walk: block0099.bmp: no block file of the walk\n"},
+      {". --explain block0100.bmp 0 0 0 --json -",
+       "check_walk: --explain and --json - exclude each other: both write standard output; give "
+       "--json a FILE; --help tells the usage\n"},
       {". --sheet /no/such/dir/s.bmp", "check_walk: cannot write /no/such/dir/s.bmp: "},
   };
   for (const auto& c : cases) {
@@ -135,44 +138,58 @@ TEST_F(check_walk_program, writes_the_report_as_json) {
   write_file(path("block0106.bmp"), file);
 
   EXPECT_EQ(check(". --json -"), 1);
+  // As a script reads it, whatever the lines it is laid out in.
+  const auto squeezed = [](const std::string& text) {
+    std::string out;
+    for (size_t k = 0; k < text.size(); ++k) {
+      if (text[k] != '\n') {
+        out += text[k];
+        continue;
+      }
+      while (k + 1 < text.size() && text[k + 1] == ' ') ++k;
+      if (out.back() == ',') out += ' ';
+    }
+    return out;
+  };
+  const std::string json = squeezed(printed_);
   const std::string want[] = {
       "{\"identical\": false, \"pixels_only\": false, \"blocks\": 1900, \"blocks_checked\": 1898, ",
-      "\"blocks_differing\": 949,\n \"missing\": [\"block0100.bmp\"],\n",
-      " \"unreadable\": [{\"file\": \"block0105.bmp\", \"reason\": \"too short\"}],\n",
-      " \"header_differences\": [\n  {\"field\": \"file_size\", \"files\": 1, \"first\": "
-      "{\"file\": \"block0106.bmp\", \"at\": 2, \"expected\": 822, \"found\": 0}}],\n",
-      " \"groups\": [\n  {\"path\": \"copy\", \"phases\": [0, 0], ",
+      "\"blocks_differing\": 949, \"missing\": [\"block0100.bmp\"], ",
+      "\"unreadable\": [{\"file\": \"block0105.bmp\", \"reason\": \"too short\"}], ",
+      "\"header_differences\": [{\"field\": \"file_size\", \"files\": 1, \"first\": "
+      "{\"file\": \"block0106.bmp\", \"at\": 2, \"expected\": 822, \"found\": 0}}], ",
+      "\"groups\": [{\"path\": \"copy\", \"phases\": [0, 0], ",
       "\"blocks\": 474, \"differing_blocks\": 0, ",
-      "\"first\": null,\n   \"diagnosis\": []},\n  {\"path\": \"two_d\", \"phases\": [1, 1], ",
+      "\"first\": null, \"diagnosis\": []}, {\"path\": \"two_d\", \"phases\": [1, 1], ",
       "\"blocks\": 474, \"differing_blocks\": 474, ",
       "\"first\": {\"file\": \"block0101.bmp\", \"row\": 0, \"pixel\": 0, \"channel\": 0, ",
-      "\"diagnosis\": [{\"fault\": \"taps\", \"axis\": \"h\", \"phase\": 3}]},\n  {\"path\": "
+      "\"diagnosis\": [{\"fault\": \"taps\", \"axis\": \"h\", \"phase\": 3}]}, {\"path\": "
       "\"two_d\", \"phases\": [2, 2], ",
       "{\"path\": \"two_d\", \"phases\": [3, 3], ",
       "\"differing_blocks\": 0, \"differing_bytes\": 0, \"max_abs_difference\": 0, ",
-      "\"diagnosis\": []}],\n",
-      " \"summary\": [{\"groups\": 2, \"diagnosis\": {\"fault\": \"taps\", \"axis\": \"h\", "
-      "\"phase\": 3}}],\n \"shifted_files\": null,\n",
-      " \"coverage\": {\"paths\": [\"copy\", \"two_d\"], \"paths_never\": [\"horizontal\", "
-      "\"vertical\"],\n   \"phase_pairs\": [[0, 0], [1, 1], [2, 2], [3, 3]],\n   "
+      "\"diagnosis\": []}], ",
+      "\"summary\": [{\"groups\": 2, \"diagnosis\": {\"fault\": \"taps\", \"axis\": \"h\", "
+      "\"phase\": 3}}], \"shifted_files\": null, ",
+      "\"coverage\": {\"paths\": [\"copy\", \"two_d\"], \"paths_never\": [\"horizontal\", "
+      "\"vertical\"], \"phase_pairs\": [[0, 0], [1, 1], [2, 2], [3, 3]], "
       "\"phase_pairs_never\": [[0, 1], [0, 2], [0, 3], [1, 0], [1, 2], [1, 3], [2, 0], [2, 1], "
-      "[2, 3], [3, 0], [3, 1], [3, 2]],\n   \"clamps\": [], \"clamps_never\": [\"h low\", "
-      "\"h high\", \"v low\", \"v high\"], \"negative_vectors\": false}}\n",
+      "[2, 3], [3, 0], [3, 1], [3, 2]], \"clamps\": [], \"clamps_never\": [\"h low\", "
+      "\"h high\", \"v low\", \"v high\"], \"negative_vectors\": false}}",
   };
   size_t at = 0;
   for (const std::string& part : want) {
-    const size_t found = printed_.find(part, at);
+    const size_t found = json.find(part, at);
     ASSERT_NE(found, std::string::npos) << "after offset " << at << ": " << part << "\nin\n"
-                                        << printed_;
+                                        << json;
     at = found + part.size();
   }
-  EXPECT_EQ(at, printed_.size());
+  EXPECT_EQ(at, json.size());
 
   // To a file, beside the text report.
   EXPECT_EQ(check(". --json '" + path("report.json") + "'"), 1);
   EXPECT_TRUE(printed("different: 949 of 1900 blocks differ; 1 missing, 1 unreadable\n"));
-  const std::vector<uint8_t> json = read_file(path("report.json"));
-  EXPECT_EQ(std::string(json.begin(), json.begin() + 14), "{\"identical\": ");
+  const std::vector<uint8_t> file_json = read_file(path("report.json"));
+  EXPECT_EQ(std::string(file_json.begin(), file_json.begin() + 14), "{\"identical\": ");
 }
 
 // The lines of a report that say what differs and why, whatever the blocks were read from.
@@ -291,8 +308,12 @@ TEST_F(check_walk_program, explains_a_byte_step_by_step) {
     ASSERT_NE(found, std::string::npos) << line << "\nin\n" << printed_;
     from = found + line.size();
   }
-  EXPECT_EQ(check(". --explain block0102.bmp 3 4 1"), 1);
+  // With a JSON file beside it, both are written.
+  EXPECT_EQ(check(". --explain block0102.bmp 3 4 1 --json '" + path("r.json") + "'"), 1);
   EXPECT_TRUE(printed("expected 81, found 81: equal\n")) << printed_;
+  const std::vector<uint8_t> json = read_file(path("r.json"));
+  EXPECT_NE(std::string(json.begin(), json.end()).find("\"blocks_differing\": 1,"),
+            std::string::npos);
 
   ASSERT_EQ(faulty_walk("rounding 2 0"), 0);
   EXPECT_EQ(check(". --explain '" + path("block0102.bmp") + "' 3 3 1"), 1);

@@ -55,6 +55,10 @@ const tool_declaration tool = {
     },
     "Limits a set must keep for check_walk: at most 100000 vectors, a manifest of at most\n"
     "64 MB.\n",
+    {{"--coverage", "OUTDIR", "--coverage reads a set, it writes none"},
+     {"--coverage", "--picture", "--coverage reads a set, it writes none"},
+     {"--coverage", "--seed", "--coverage reads a set, it writes none"},
+     {"--coverage", "--formats", "--coverage reads a set, it writes none"}},
 };
 
 }  // namespace
@@ -78,9 +82,6 @@ int main(int argc, char** argv) {
                        line.value("--formats"));
   }
   if (line.given("--coverage")) {
-    if (line.operand || line.given("--picture")) {
-      return trouble(tool, "--coverage takes a directory alone");
-    }
     const std::string& dir = line.value("--coverage");
     check_set set;
     std::string error;

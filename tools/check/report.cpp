@@ -184,71 +184,84 @@ void write_coverage_summary(const check_set& set, std::FILE* to) {
                set.walk ? "; make_vectors writes a set of vectors that covers it all" : "");
 }
 
-// JSON text of a string.
-std::string quoted(const std::string& s) {
-  std::string out = "\"";
-  for (const unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
+json_value names_json(const std::vector<std::string>& names) {
+  return json_array(names.begin(), names.end());
 }
 
-std::string json_value(const std::variant<int64_t, std::string>& v) {
-  return std::holds_alternative<int64_t>(v) ? std::to_string(std::get<int64_t>(v))
-                                            : quoted(std::get<std::string>(v));
+json_value paths_json(const std::vector<block_path>& paths) {
+  json_array names;
+  for (const block_path p : paths) names.push_back(path_name(p));
+  return names;
+}
+
+json_value pairs_json(const std::vector<std::pair<int, int>>& pairs) {
+  json_array items;
+  for (const auto& [h, v] : pairs) items.push_back(json_array{h, v});
+  return items;
 }
 
 // "coverage": what write_coverage_summary says, for scripts.
-std::string json_coverage(const check_set& set) {
+json_value coverage_json(const check_set& set) {
   const coverage_summary c = summarize_coverage(set);
-  const auto paths = [](const std::vector<block_path>& list) {
-    std::vector<std::string> names;
-    for (const block_path p : list) names.push_back(quoted(path_name(p)));
-    return "[" + join(names, ", ") + "]";
-  };
-  const auto pairs = [](const std::vector<std::pair<int, int>>& list) {
-    std::vector<std::string> items;
-    for (const auto& [h, v] : list)
-      items.push_back("[" + std::to_string(h) + ", " + std::to_string(v) + "]");
-    return "[" + join(items, ", ") + "]";
-  };
-  const auto names = [](const std::vector<std::string>& list) {
-    std::vector<std::string> items;
-    for (const std::string& n : list) items.push_back(quoted(n));
-    return "[" + join(items, ", ") + "]";
-  };
-  return "{\"paths\": " + paths(c.paths) + ", \"paths_never\": " + paths(c.paths_never) +
-         ",\n   \"phase_pairs\": " + pairs(c.phase_pairs) +
-         ",\n   \"phase_pairs_never\": " + pairs(c.phase_pairs_never) +
-         ",\n   \"clamps\": " + names(c.clamps) + ", \"clamps_never\": " + names(c.clamps_never) +
-         ", \"negative_vectors\": " + (c.negative ? "true" : "false") + "}";
+  return json_object{{"paths", paths_json(c.paths)},
+                     {"paths_never", paths_json(c.paths_never)},
+                     {"phase_pairs", pairs_json(c.phase_pairs)},
+                     {"phase_pairs_never", pairs_json(c.phase_pairs_never)},
+                     {"clamps", names_json(c.clamps)},
+                     {"clamps_never", names_json(c.clamps_never)},
+                     {"negative_vectors", c.negative}};
 }
 
 // {"fault": "taps", "axis": "h", "phase": 3}; a pair {"fault": "pair", "faults": [..., ...]}
-std::string json_fault(const diagnosed_fault& fault) {
+json_value fault_json(const diagnosed_fault& fault) {
   if (!fault.pair.empty()) {
-    return "{\"fault\": \"pair\", \"faults\": [" + json_fault(fault.pair[0]) + ", " +
-           json_fault(fault.pair[1]) + "]}";
+    return json_object{
+        {"fault", "pair"},
+        {"faults", json_array{fault_json(fault.pair[0]), fault_json(fault.pair[1])}}};
   }
-  std::string fields = "\"fault\": " + quoted(fault.fault->name);
-  for (size_t k = 0; k < fault.values.size(); ++k)
-    fields += ", " + quoted(fault.fault->fields[k].name) + ": " + json_value(fault.values[k]);
-  return "{" + fields + "}";
+  json_object fields = {{"fault", fault.fault->name}};
+  for (size_t k = 0; k < fault.values.size(); ++k) {
+    const field_value& v = fault.values[k];
+    fields.push_back({fault.fault->fields[k].name, std::holds_alternative<int64_t>(v)
+                                                       ? json_value(std::get<int64_t>(v))
+                                                       : json_value(std::get<std::string>(v))});
+  }
+  return fields;
 }
 
-std::string json_files(const check_set& set, const std::vector<size_t>& cases) {
-  std::vector<std::string> names;
-  for (const size_t i : cases) names.push_back(quoted(set.cases[i].file));
-  return "[" + join(names, ", ") + "]";
+json_value files_json(const check_set& set, const std::vector<size_t>& cases) {
+  json_array names;
+  for (const size_t i : cases) names.push_back(set.cases[i].file);
+  return names;
+}
+
+json_value group_json(const check_set& set, const group_report& g) {
+  json_value first;
+  if (g.first) {
+    const pixel_difference& f = *g.first;
+    first = json_object{{"file", set.cases[f.case_index].file},
+                        {"row", f.row},
+                        {"pixel", f.pixel},
+                        {"channel", f.channel},
+                        {"expected", f.expected},
+                        {"found", f.found}};
+  }
+  json_array diagnosis;
+  for (const diagnosed_fault& fault : g.diagnosis) diagnosis.push_back(fault_json(fault));
+  return json_object{{"path", path_name(g.key.path)},
+                     {"phases", json_array{g.key.phase[0], g.key.phase[1]}},
+                     {"clamp_x", clamp_name(g.key.clamp[0])},
+                     {"clamp_y", clamp_name(g.key.clamp[1])},
+                     {"negative", g.key.negative},
+                     {"blocks", g.cases.size()},
+                     {"differing_blocks", g.differing_blocks},
+                     {"differing_bytes", g.differing_bytes},
+                     {"max_abs_difference", g.max_difference},
+                     {"plus_one", g.plus_one},
+                     {"minus_one", g.minus_one},
+                     {"larger", g.larger},
+                     {"first", first},
+                     {"diagnosis", diagnosis}};
 }
 
 }  // namespace
@@ -303,86 +316,41 @@ void write_text_report(const check_set& set, const check_report& report, std::FI
   write_coverage_summary(set, to);
 }
 
-namespace {
-
-void write_json_report(const check_set& set, const check_report& report, std::FILE* to) {
-  std::fprintf(to,
-               "{\"identical\": %s, \"pixels_only\": %s, \"blocks\": %zu, "
-               "\"blocks_checked\": %zu, ",
-               report.identical() ? "true" : "false", report.pixels_only ? "true" : "false",
-               set.cases.size(), report.checked);
-  std::fprintf(to, "\"blocks_differing\": %zu,\n \"missing\": %s,\n \"unreadable\": [",
-               report.differing, json_files(set, report.missing).c_str());
-  for (size_t k = 0; k < report.unreadable.size(); ++k) {
-    const size_t i = report.unreadable[k];
-    std::fprintf(to, "%s{\"file\": %s, \"reason\": %s}", k ? ", " : "",
-                 quoted(set.cases[i].file).c_str(), quoted(report.outcomes[i].reason).c_str());
+json_value report_json(const check_set& set, const check_report& report) {
+  json_array unreadable, headers, groups, summary;
+  for (const size_t i : report.unreadable) {
+    unreadable.push_back(
+        json_object{{"file", set.cases[i].file}, {"reason", report.outcomes[i].reason}});
   }
-  std::fprintf(to, "],\n \"header_differences\": [");
-  for (size_t k = 0; k < report.headers.size(); ++k) {
-    const header_report& h = report.headers[k];
-    std::fprintf(to,
-                 "%s\n  {\"field\": \"%s\", \"files\": %zu, \"first\": {\"file\": %s, "
-                 "\"at\": %zu, \"expected\": %lld, \"found\": %lld}}",
-                 k ? "," : "", h.field, h.files, quoted(set.cases[h.first_case].file).c_str(),
-                 h.first.at, static_cast<long long>(h.first.expected),
-                 static_cast<long long>(h.first.found));
+  for (const header_report& h : report.headers) {
+    headers.push_back(json_object{{"field", h.field},
+                                  {"files", h.files},
+                                  {"first", json_object{{"file", set.cases[h.first_case].file},
+                                                        {"at", h.first.at},
+                                                        {"expected", h.first.expected},
+                                                        {"found", h.first.found}}}});
   }
-  std::fprintf(to, "],\n \"groups\": [");
-  for (size_t k = 0; k < report.groups.size(); ++k) {
-    const group_report& g = report.groups[k];
-    std::fprintf(to,
-                 "%s\n  {\"path\": \"%s\", \"phases\": [%d, %d], \"clamp_x\": \"%s\", "
-                 "\"clamp_y\": \"%s\", \"negative\": %s,\n   \"blocks\": %zu, "
-                 "\"differing_blocks\": %zu, \"differing_bytes\": %zu, "
-                 "\"max_abs_difference\": %d, \"plus_one\": %zu, \"minus_one\": %zu, "
-                 "\"larger\": %zu,\n   \"first\": ",
-                 k ? "," : "", path_name(g.key.path), g.key.phase[0], g.key.phase[1],
-                 clamp_name(g.key.clamp[0]), clamp_name(g.key.clamp[1]),
-                 g.key.negative ? "true" : "false", g.cases.size(), g.differing_blocks,
-                 g.differing_bytes, g.max_difference, g.plus_one, g.minus_one, g.larger);
-    if (g.first) {
-      const pixel_difference& f = *g.first;
-      std::fprintf(to,
-                   "{\"file\": %s, \"row\": %d, \"pixel\": %d, \"channel\": %d, "
-                   "\"expected\": %d, \"found\": %d}",
-                   quoted(set.cases[f.case_index].file).c_str(), f.row, f.pixel, f.channel,
-                   f.expected, f.found);
-    } else {
-      std::fprintf(to, "null");
-    }
-    std::fprintf(to, ",\n   \"diagnosis\": [");
-    for (size_t d = 0; d < g.diagnosis.size(); ++d) {
-      std::fprintf(to, "%s%s", d ? ", " : "", json_fault(g.diagnosis[d]).c_str());
-    }
-    std::fprintf(to, "]}");
-  }
+  for (const group_report& g : report.groups) groups.push_back(group_json(set, g));
   // The faults by how many differing groups each reproduces, the most first.
-  std::fprintf(to, "],\n \"summary\": [");
-  const auto ranked = ranked_faults(report);
-  for (size_t k = 0; k < ranked.size(); ++k) {
-    std::fprintf(to, "%s{\"groups\": %zu, \"diagnosis\": %s}", k ? ", " : "", ranked[k].second,
-                 json_fault(ranked[k].first).c_str());
+  for (const auto& [fault, count] : ranked_faults(report)) {
+    summary.push_back(json_object{{"groups", count}, {"diagnosis", fault_json(fault)}});
   }
-  std::fprintf(to, "],\n \"shifted_files\": ");
-  if (report.shifted_by) {
-    std::fprintf(to, "{\"by\": %d}", *report.shifted_by);
-  } else {
-    std::fprintf(to, "null");
-  }
-  std::fprintf(to, ",\n \"coverage\": %s}\n", json_coverage(set).c_str());
+  json_value shifted;
+  if (report.shifted_by) shifted = json_object{{"by", *report.shifted_by}};
+  return json_object{{"identical", report.identical()},
+                     {"pixels_only", report.pixels_only},
+                     {"blocks", set.cases.size()},
+                     {"blocks_checked", report.checked},
+                     {"blocks_differing", report.differing},
+                     {"missing", files_json(set, report.missing)},
+                     {"unreadable", unreadable},
+                     {"header_differences", headers},
+                     {"groups", groups},
+                     {"summary", summary},
+                     {"shifted_files", shifted},
+                     {"coverage", coverage_json(set)}};
 }
 
-}  // namespace
-
 std::string json_report(const check_set& set, const check_report& report) {
-  char* text = nullptr;
-  size_t size = 0;
-  std::FILE* memory = open_memstream(&text, &size);
-  if (!memory) throw std::bad_alloc();
-  write_json_report(set, report, memory);
-  std::fclose(memory);
-  std::string json(text, size);
-  std::free(text);
-  return json;
+  return json_text(report_json(set, report));
 }

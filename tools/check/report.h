@@ -5,6 +5,7 @@
 #include <string>
 
 #include "check.h"
+#include "json.h"
 
 // The report's first line: identical, different or nothing checked, and how many blocks; `dir`
 // is the checked directory, as the user named it.
@@ -13,8 +14,9 @@ std::string verdict(const check_set& set, const check_report& report, const std:
 // `dir` is the checked directory, as the user named it.
 void write_text_report(const check_set& set, const check_report& report, std::FILE* to,
                        const std::string& dir);
-// The JSON, kept whole: check_walk writes it to a file and to standard output, the Python module
-// parses it.
+// The JSON: the report as a tree (the Python module makes its dict of it), and as text, which
+// check_walk writes to a file or to standard output.
+json_value report_json(const check_set& set, const check_report& report);
 std::string json_report(const check_set& set, const check_report& report);
 
 // "blue": channel 0 of a pixel.

@@ -235,6 +235,9 @@ TEST_F(vector_set, covers_every_cell) {
     }
   }
 
+  EXPECT_EQ(make("--coverage set --seed 3"), 2);
+  EXPECT_NE(printed_.find("--coverage and --seed exclude each other"), std::string::npos)
+      << printed_;
   // The table make_vectors prints has no empty cell either.
   ASSERT_EQ(make("--coverage set"), 0) << printed_;
   std::istringstream table(printed_);
