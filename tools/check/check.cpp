@@ -9,12 +9,14 @@ namespace {
 // The stages after the comparison, on the blocks compared.
 check_report check_compared(const check_set& set, comparison compared) {
   check_report report;
-  static_cast<comparison&>(report) = std::move(compared);
-  report.groups = group_blocks(set, report);
-  if (!report.identical()) report.shifted_by = shifted_files(set, report);
+  report.compared = std::move(compared);
+  report.groups = group_blocks(set, report.compared);
+  if (!report.identical()) report.shifted_by = shifted_files(set, report.compared);
   // Files shifted explain every group: pairs would only be coincidences.
   for (group_report& group : report.groups) {
-    if (group.differing_bytes) group.diagnosis = diagnose(set, report, group, !report.shifted_by);
+    if (group.differing_bytes) {
+      group.diagnosis = diagnose(set, report.compared, group, !report.shifted_by);
+    }
   }
   return report;
 }

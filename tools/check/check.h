@@ -11,10 +11,14 @@
 #include "compare.h"
 #include "groups.h"
 
-struct check_report : comparison {
+// What each stage found.
+struct check_report {
+  comparison compared;
   std::vector<group_report> groups;  // every group that has blocks, in key order
   std::optional<int> shifted_by;     // each file holds the block of the case this many before
-  bool identical() const { return differing == 0 && missing.empty() && unreadable.empty(); }
+  bool identical() const {
+    return compared.differing == 0 && compared.missing.empty() && compared.unreadable.empty();
+  }
 };
 
 // The whole check of the files in `dir`.

@@ -169,7 +169,7 @@ sheet_picture make_difference_sheet(const check_set& set, const check_report& re
                 y0 + (side - 7 * text_scale) / 2, text_scale, label, ink);
     }
     const size_t i = static_cast<size_t>(k);
-    const case_outcome& outcome = report.outcomes[i];
+    const case_outcome& outcome = report.compared.outcomes[i];
     if (outcome.state != file_state::read) {
       draw_cross(&sheet, x0, y0, side, options.scale);
       continue;

@@ -121,7 +121,7 @@ void write_explanation(const check_set& set, const check_report& report, size_t 
   derive_byte(plane, c.call, where, {}, row, pixel, channel, &d);
   write_steps(c.call, where, d, to);
 
-  const case_outcome& outcome = report.outcomes[index];
+  const case_outcome& outcome = report.compared.outcomes[index];
   if (outcome.state == file_state::missing) {
     std::fprintf(to, "expected %d; the file is missing\n", d.value);
     return;

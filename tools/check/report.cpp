@@ -122,9 +122,9 @@ void write_pixels(const check_set& set, const check_report& report, std::FILE* t
 }
 
 void write_headers(const check_set& set, const check_report& report, std::FILE* to) {
-  if (report.headers.empty()) return;
+  if (report.compared.headers.empty()) return;
   std::fprintf(to, "headers:\n");
-  for (const header_report& h : report.headers) {
+  for (const header_report& h : report.compared.headers) {
     std::fprintf(to, "  %s: in %zu file%s; first %s at byte %zu: expected %lld, found %lld\n",
                  h.field, h.files, h.files == 1 ? "" : "s", set.cases[h.first_case].file.c_str(),
                  h.first.at, static_cast<long long>(h.first.expected),
@@ -134,12 +134,12 @@ void write_headers(const check_set& set, const check_report& report, std::FILE* 
 
 void write_files(const check_set& set, const check_report& report, std::FILE* to) {
   std::map<std::string, std::vector<size_t>> by_reason;
-  for (const size_t i : report.unreadable) by_reason[report.outcomes[i].reason].push_back(i);
-  if (report.missing.empty() && by_reason.empty()) return;
+  for (const size_t i : report.compared.unreadable) by_reason[report.compared.outcomes[i].reason].push_back(i);
+  if (report.compared.missing.empty() && by_reason.empty()) return;
   std::fprintf(to, "files:\n");
-  if (!report.missing.empty()) {
-    std::fprintf(to, "  missing: %zu (%s)\n", report.missing.size(),
-                 some_files(set, report.missing).c_str());
+  if (!report.compared.missing.empty()) {
+    std::fprintf(to, "  missing: %zu (%s)\n", report.compared.missing.size(),
+                 some_files(set, report.compared.missing).c_str());
   }
   for (const auto& [reason, cases] : by_reason) {
     std::fprintf(to, "  %s: %zu (%s)\n", reason.c_str(), cases.size(),
@@ -282,24 +282,24 @@ std::string verdict(const check_set& set, const check_report& report, const std:
   const std::string blocks = std::to_string(set.cases.size());
   if (report.identical()) {
     return "identical: all " + blocks +
-           (report.pixels_only ? " blocks' pixels are as blockwalk makes them"
+           (report.compared.pixels_only ? " blocks' pixels are as blockwalk makes them"
                                : " blocks are as blockwalk writes them");
   }
-  const std::string missing = std::to_string(report.missing.size());
-  const std::string unreadable = std::to_string(report.unreadable.size());
+  const std::string missing = std::to_string(report.compared.missing.size());
+  const std::string unreadable = std::to_string(report.compared.unreadable.size());
   // Most likely the implementation never ran, or wrote elsewhere.
-  if (report.checked == 0) {
+  if (report.compared.checked == 0) {
     return "nothing checked: " + missing + " of " + blocks + " missing, " + unreadable +
            " unreadable; has the implementation run, and written its files into " + dir + "?";
   }
-  return "different: " + std::to_string(report.differing) + " of " + blocks + " blocks differ; " +
+  return "different: " + std::to_string(report.compared.differing) + " of " + blocks + " blocks differ; " +
          missing + " missing, " + unreadable + " unreadable";
 }
 
 void write_text_report(const check_set& set, const check_report& report, std::FILE* to,
                        const std::string& dir) {
   std::fprintf(to, "%s\n", verdict(set, report, dir).c_str());
-  if (report.pixels_only) {
+  if (report.compared.pixels_only) {
     std::fprintf(to, "pixels only: the blocks came from a stream, which holds no headers\n");
   }
   if (report.shifted_by) {
@@ -318,11 +318,11 @@ void write_text_report(const check_set& set, const check_report& report, std::FI
 
 json_value report_json(const check_set& set, const check_report& report) {
   json_array unreadable, headers, groups, summary;
-  for (const size_t i : report.unreadable) {
+  for (const size_t i : report.compared.unreadable) {
     unreadable.push_back(
-        json_object{{"file", set.cases[i].file}, {"reason", report.outcomes[i].reason}});
+        json_object{{"file", set.cases[i].file}, {"reason", report.compared.outcomes[i].reason}});
   }
-  for (const header_report& h : report.headers) {
+  for (const header_report& h : report.compared.headers) {
     headers.push_back(json_object{{"field", h.field},
                                   {"files", h.files},
                                   {"first", json_object{{"file", set.cases[h.first_case].file},
@@ -338,11 +338,11 @@ json_value report_json(const check_set& set, const check_report& report) {
   json_value shifted;
   if (report.shifted_by) shifted = json_object{{"by", *report.shifted_by}};
   return json_object{{"identical", report.identical()},
-                     {"pixels_only", report.pixels_only},
+                     {"pixels_only", report.compared.pixels_only},
                      {"blocks", set.cases.size()},
-                     {"blocks_checked", report.checked},
-                     {"blocks_differing", report.differing},
-                     {"missing", files_json(set, report.missing)},
+                     {"blocks_checked", report.compared.checked},
+                     {"blocks_differing", report.compared.differing},
+                     {"missing", files_json(set, report.compared.missing)},
                      {"unreadable", unreadable},
                      {"header_differences", headers},
                      {"groups", groups},

@@ -51,7 +51,7 @@ TEST_F(run_check_walk, finds_a_correct_walk_identical) {
   write_walk();
   const check_report report = check();
   EXPECT_TRUE(report.identical());
-  EXPECT_EQ(report.checked, 1900u);
+  EXPECT_EQ(report.compared.checked, 1900u);
   ASSERT_EQ(report.groups.size(), 4u);
   for (const group_report& g : report.groups) {
     EXPECT_EQ(g.cases.size(), 475u);
@@ -142,8 +142,8 @@ TEST_F(run_check_walk, counts_and_diagnoses_each_injected_fault) {
       differing += block_differs;
     }
 
-    EXPECT_EQ(report.differing, differing);
-    EXPECT_EQ(report.checked, 1900u);
+    EXPECT_EQ(report.compared.differing, differing);
+    EXPECT_EQ(report.compared.checked, 1900u);
     ASSERT_EQ(report.groups.size(), 4u);
     for (int k = 0; k < 4; ++k) {
       const group_report& got = report.groups[k];
@@ -225,7 +225,7 @@ TEST_F(run_check_walk, names_what_float_and_hardware_ports_do) {
   ASSERT_TRUE(write_faulty_files(dir_, walk_set("picture.bmp", picture_), {}, 1));
   const check_report report = check();
   EXPECT_EQ(report.shifted_by, 1);
-  EXPECT_EQ(report.missing, std::vector<size_t>{0}) << "block0100.bmp was never written";
+  EXPECT_EQ(report.compared.missing, std::vector<size_t>{0}) << "block0100.bmp was never written";
   char* text = nullptr;
   size_t size = 0;
   std::FILE* memory = open_memstream(&text, &size);
@@ -304,10 +304,10 @@ TEST_F(run_check_walk, names_every_header_field_that_differs) {
   };
   for (const field_case& c : cases) poke(c.block, c.at, c.value);
   const check_report report = check();
-  ASSERT_EQ(report.headers.size(), std::size(cases));
+  ASSERT_EQ(report.compared.headers.size(), std::size(cases));
   for (size_t k = 0; k < std::size(cases); ++k) {
     const field_case& c = cases[k];
-    const header_report& h = report.headers[k];
+    const header_report& h = report.compared.headers[k];
     EXPECT_STREQ(h.field, c.field);
     EXPECT_EQ(h.files, 1u) << c.field;
     EXPECT_EQ(h.first_case, static_cast<size_t>(c.block - 100)) << c.field;
@@ -315,7 +315,7 @@ TEST_F(run_check_walk, names_every_header_field_that_differs) {
     EXPECT_EQ(h.first.found, c.found) << c.field;
   }
   // Pixels are compared where blockwalk puts them, whatever the file's header says.
-  EXPECT_EQ(report.differing, std::size(cases));
+  EXPECT_EQ(report.compared.differing, std::size(cases));
   for (const group_report& g : report.groups) EXPECT_EQ(g.differing_bytes, 0u);
 }
 
@@ -340,10 +340,10 @@ TEST_F(run_check_walk, lists_every_kind_of_file_it_cannot_compare) {
   ASSERT_EQ(symlink("elsewhere.bmp", file(208).c_str()), 0);
 
   const check_report report = check();
-  ASSERT_EQ(report.missing, std::vector<size_t>{100});
+  ASSERT_EQ(report.compared.missing, std::vector<size_t>{100});
   std::vector<std::pair<std::string, std::string>> unreadable;
-  for (const size_t i : report.unreadable) {
-    unreadable.push_back({block_name(static_cast<int>(i) + 100), report.outcomes[i].reason});
+  for (const size_t i : report.compared.unreadable) {
+    unreadable.push_back({block_name(static_cast<int>(i) + 100), report.compared.outcomes[i].reason});
   }
   const std::vector<std::pair<std::string, std::string>> want = {
       {"block0201.bmp", "too short"},          {"block0202.bmp", "too long"},
@@ -351,11 +351,11 @@ TEST_F(run_check_walk, lists_every_kind_of_file_it_cannot_compare) {
       {"block0205.bmp", "a directory"},        {"block0206.bmp", "a dangling symbolic link"},
       {"block0207.bmp", "a named pipe (FIFO)"}};
   EXPECT_EQ(unreadable, want);
-  EXPECT_EQ(report.checked, 1900u - 8);
+  EXPECT_EQ(report.compared.checked, 1900u - 8);
   EXPECT_FALSE(report.identical());
-  EXPECT_EQ(report.differing, 0u) << "a file in missing or unreadable counts there only";
+  EXPECT_EQ(report.compared.differing, 0u) << "a file in missing or unreadable counts there only";
   EXPECT_EQ(report.groups[0].cases.size(), 475u - 2) << "200 and 204; 208 was compared";
-  EXPECT_LE(report.outcomes[103].size, 823u);
+  EXPECT_LE(report.compared.outcomes[103].size, 823u);
 }
 
 TEST_F(run_check_walk, lists_a_file_it_may_not_read) {
@@ -363,8 +363,8 @@ TEST_F(run_check_walk, lists_a_file_it_may_not_read) {
   write_walk();
   chmod(path(block_name(209)).c_str(), 0);
   const check_report report = check();
-  ASSERT_EQ(report.unreadable, std::vector<size_t>{109});
-  EXPECT_EQ(report.outcomes[109].reason, "no permission");
+  ASSERT_EQ(report.compared.unreadable, std::vector<size_t>{109});
+  EXPECT_EQ(report.compared.outcomes[109].reason, "no permission");
 }
 
 }  // namespace
