@@ -13,7 +13,7 @@ struct counts {
   size_t non_negative = 0, negative = 0;
 };
 
-std::string cell(const counts& c) {
+std::string cell_text(const counts& c) {
   return std::to_string(c.non_negative) + "+" + std::to_string(c.negative);
 }
 
@@ -48,42 +48,56 @@ coverage_summary summarize_coverage(const check_set& set) {
   return c;
 }
 
-void write_coverage_counts(const check_set& set, std::FILE* to) {
+namespace {
+
+// How often a set's calls meet each thing the coverage table lists.
+struct coverage_counts {
   std::map<std::tuple<block_path, int, int, clamp_state, clamp_state>, counts> cells;
-  size_t at_bound[4][4] = {};  // [path][h low, h high, v low, v high]
-  size_t negative_phase[2][4] = {}, far = 0, extreme = 0;
+  size_t at_bound[path_count][4] = {};  // [path][h low, h high, v low, v high]
+  size_t negative_phase[2][4] = {};     // [axis][-mv] for mv = -1, -2, -3
+  size_t far = 0, extreme = 0;
   std::map<std::pair<bool, bool>, size_t> corners;  // a copy at the (low, high) end of each axis
-  for (const check_case& c : set.cases) {
-    const group_key k = group_of(c.call);
-    counts& n = cells[{k.path, k.phase[0], k.phase[1], k.clamp[0], k.clamp[1]}];
-    ++(k.negative ? n.negative : n.non_negative);
-    const placement where = place(c.call);
-    const int32_t mv[2] = {c.call.mvx, c.call.mvy};
-    const int64_t size[2] = {c.call.stride, c.call.height};
-    for (int a = 0; a < 2; ++a) {
-      if (mv[a] < 0 && mv[a] >= -3) ++negative_phase[a][-mv[a]];
-      far += mv[a] / 4 > (1 << 20) || mv[a] / 4 < -(1 << 20);
-      extreme += mv[a] == INT32_MIN || mv[a] == INT32_MAX;
-      if (k.path == block_path::copy) continue;
-      at_bound[static_cast<int>(k.path)][2 * a] +=
-          where.whole[a] == -15 && k.clamp[a] == clamp_state::none;
-      at_bound[static_cast<int>(k.path)][2 * a + 1] +=
-          where.whole[a] == size[a] - 2 && k.clamp[a] == clamp_state::none;
-    }
-    if (k.path != block_path::copy) continue;
-    // The plane's rows, as many as the picture has: a copy may read columns and rows -16 ...
-    // size - 32 from its origin.
-    const std::vector<uint8_t>& plane = set.pictures[c.picture].bitmap.plane;
-    const int64_t rows = static_cast<int64_t>(plane.size() / 3) / c.call.stride;
-    const int64_t ends[2] = {c.call.stride - 32, rows - 32};
-    for (const bool right : {false, true}) {
-      for (const bool bottom : {false, true}) {
-        corners[{right, bottom}] +=
-            where.whole[0] == (right ? ends[0] : -16) && where.whole[1] == (bottom ? ends[1] : -16);
-      }
+};
+
+// A copy at a corner of the area it may read: columns and rows -16 ... size - 32 from its origin,
+// the rows as many as the plane has.
+void count_corners(const check_set& set, const check_case& c, const placement& where,
+                   coverage_counts* n) {
+  const std::vector<uint8_t>& plane = set.pictures[c.picture].bitmap.plane;
+  const int64_t rows = static_cast<int64_t>(plane.size() / 3) / c.call.stride;
+  const int64_t ends[2] = {c.call.stride - 32, rows - 32};
+  for (const bool right : {false, true}) {
+    for (const bool bottom : {false, true}) {
+      n->corners[{right, bottom}] += where.whole[axis_h] == (right ? ends[axis_h] : -16) &&
+                                     where.whole[axis_v] == (bottom ? ends[axis_v] : -16);
     }
   }
+}
 
+coverage_counts count_coverage(const check_set& set) {
+  coverage_counts n;
+  for (const check_case& c : set.cases) {
+    const group_key k = group_of(c.call);
+    counts& cell = n.cells[{k.path, k.phase[0], k.phase[1], k.clamp[0], k.clamp[1]}];
+    ++(k.negative ? cell.negative : cell.non_negative);
+    const placement where = place(c.call);
+    if (k.path == block_path::copy) count_corners(set, c, where, &n);
+    const int32_t mv[2] = {c.call.mvx, c.call.mvy};
+    for (const int a : {axis_h, axis_v}) {
+      if (mv[a] < 0 && mv[a] >= -3) ++n.negative_phase[a][-mv[a]];
+      n.far += mv[a] / 4 > (1 << 20) || mv[a] / 4 < -(1 << 20);
+      n.extreme += mv[a] == INT32_MIN || mv[a] == INT32_MAX;
+      if (k.path == block_path::copy || k.clamp[a] != clamp_state::none) continue;
+      size_t* at = n.at_bound[static_cast<int>(k.path)];
+      at[2 * a] += where.whole[a] == clamp_low(c.call, a);
+      at[2 * a + 1] += where.whole[a] == clamp_high(c.call, a);
+    }
+  }
+  return n;
+}
+
+// For each path and phase pair, the vectors in each pair of clamp states.
+void write_cells(const coverage_counts& n, std::FILE* to) {
   std::fprintf(to,
                "vectors per path, phase pair and clamp state (horizontal/vertical), as "
                "non-negative + negative vectors:\n%-23s",
@@ -94,14 +108,10 @@ void write_coverage_counts(const check_set& set, std::FILE* to) {
     }
   }
   std::fprintf(to, "\n");
-  for (const block_path p :
-       {block_path::copy, block_path::horizontal, block_path::vertical, block_path::two_d}) {
+  for (const block_path p : every_path) {
     for (int hx = 0; hx < 4; ++hx) {
       for (int vy = 0; vy < 4; ++vy) {
-        const bool h = hx != 0, v = vy != 0;
-        const block_path natural = h ? (v ? block_path::two_d : block_path::horizontal)
-                                     : (v ? block_path::vertical : block_path::copy);
-        if (natural != p) continue;
+        if (path_of(hx, vy) != p) continue;
         group_key key;
         key.path = p;
         key.phase[0] = hx;
@@ -112,26 +122,44 @@ void write_coverage_counts(const check_set& set, std::FILE* to) {
             // A copy is never clamped.
             const bool possible =
                 p != block_path::copy || (cx == clamp_state::none && cy == clamp_state::none);
-            std::fprintf(to, " %10s", possible ? cell(cells[{p, hx, vy, cx, cy}]).c_str() : "-");
+            const auto cell = n.cells.find({p, hx, vy, cx, cy});
+            const counts c = cell == n.cells.end() ? counts{} : cell->second;
+            std::fprintf(to, " %10s", possible ? cell_text(c).c_str() : "-");
           }
         }
         std::fprintf(to, "\n");
       }
     }
   }
+}
+
+// The positions at the clamp's bounds and beyond the picture, and the vectors at the edges of
+// what the routine's arithmetic meets.
+void write_edges(const coverage_counts& n, std::FILE* to) {
   std::fprintf(to, "exactly at a bound, not clamped: h -15, h stride - 2, v -15, v height - 2\n");
   for (const block_path p : {block_path::horizontal, block_path::vertical, block_path::two_d}) {
-    const size_t* n = at_bound[static_cast<int>(p)];
-    std::fprintf(to, "  %-10s %zu, %zu, %zu, %zu\n", path_name(p), n[0], n[1], n[2], n[3]);
+    const size_t* at = n.at_bound[static_cast<int>(p)];
+    std::fprintf(to, "  %-10s %zu, %zu, %zu, %zu\n", path_name(p), at[0], at[1], at[2], at[3]);
   }
-  std::fprintf(to, "negative vectors -1, -2, -3: mvx %zu, %zu, %zu; mvy %zu, %zu, %zu\n",
-               negative_phase[0][1], negative_phase[0][2], negative_phase[0][3],
-               negative_phase[1][1], negative_phase[1][2], negative_phase[1][3]);
+  const auto& neg = n.negative_phase;
+  std::fprintf(to, "negative vectors -1, -2, -3: mvx %zu, %zu, %zu; mvy %zu, %zu, %zu\n", neg[0][1],
+               neg[0][2], neg[0][3], neg[1][1], neg[1][2], neg[1][3]);
   std::fprintf(to, "whole parts beyond 2^20 pixels: %zu; components at a 32-bit extreme: %zu\n",
-               far, extreme);
+               n.far, n.extreme);
+  const auto corner = [&](bool right, bool bottom) {
+    const auto found = n.corners.find({right, bottom});
+    return found == n.corners.end() ? size_t{0} : found->second;
+  };
   std::fprintf(to,
                "copies at the corners of the area a copy may read, (-16, -16), (stride - 32, "
                "-16), (-16, rows - 32), (stride - 32, rows - 32): %zu, %zu, %zu, %zu\n",
-               corners[{false, false}], corners[{true, false}], corners[{false, true}],
-               corners[{true, true}]);
+               corner(false, false), corner(true, false), corner(false, true), corner(true, true));
+}
+
+}  // namespace
+
+void write_coverage_counts(const check_set& set, std::FILE* to) {
+  const coverage_counts n = count_coverage(set);
+  write_cells(n, to);
+  write_edges(n, to);
 }
