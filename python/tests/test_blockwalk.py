@@ -141,7 +141,7 @@ def test_a_numpy_file_is_read_by_check_walk(tmp_path):
     found = subprocess.run([tool("check_walk"), str(out), "--blocks", str(tmp_path / "wrong.npy")],
                            capture_output=True, text=True)
     assert found.returncode == 1
-    assert "first: block 5 row 3 pixel 4 channel 1" in found.stdout
+    assert "first: block 5 (vector0006.bmp, manifest line 7) row 3 pixel 4 channel 1" in found.stdout
 
 
 def test_check_reports_as_json_does(tmp_path):

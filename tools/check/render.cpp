@@ -95,7 +95,7 @@ bool derive_byte(const plane_view& plane, const block_call& call, const placemen
           plane_byte(plane.size, row_bytes, sx + (h ? k - 1 : 0), sy + (v ? j - 1 : 0), channel);
       if (at < 0) return false;
       d->index[j][k] = at;
-      d->source[j][k] = plane.data[at];
+      d->source[j][k] = faults.signed_bytes ? static_cast<int8_t>(plane.data[at]) : plane.data[at];
     }
   }
 
@@ -143,7 +143,7 @@ bool derive_byte(const plane_view& plane, const block_call& call, const placemen
       break;
   }
   d->rounded = static_cast<int32_t>(rounded);
-  d->value = where.path == block_path::copy ? d->sum
+  d->value = where.path == block_path::copy ? d->sum & 255
              : faults.no_clamp              ? static_cast<int>(rounded & 255)
                                             : clamp_byte(rounded);
   return true;

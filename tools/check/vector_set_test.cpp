@@ -313,10 +313,10 @@ TEST_F(vector_set, diagnoses_each_fault_where_it_shows) {
       std::FILE* memory = open_memstream(&text, &size);
       write_text_report(set, report, memory, "set");
       std::fclose(memory);
-      EXPECT_NE(
-          std::string(text, size)
-              .find("groups differ, every one with negative vectors; " + c.named + " reproduces "),
-          std::string::npos);
+      const std::string report_text(text, size);
+      EXPECT_NE(report_text.find("groups differ, every one with negative vectors; "),
+                std::string::npos);
+      EXPECT_NE(report_text.find(c.named + " reproduces 36 of them"), std::string::npos);
       std::free(text);
     }
 

@@ -17,10 +17,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  fault_switches fault;
-  int shift = 0;
+  port_faults port;
   try {
-    fault = injected_words({argv + 2, argv + argc}, &shift);
+    port = injected_port({argv + 2, argv + argc});
   } catch (const std::invalid_argument& bad) {
     std::fprintf(stderr, "faulty_walk: %s\n", bad.what());
     return 2;
@@ -31,7 +30,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "faulty_walk: %s\n", error.c_str());
     return 1;
   }
-  if (!write_faulty_files(dir, set, fault, shift)) {
+  if (!write_faulty_files(dir, set, port)) {
     std::fprintf(stderr, "faulty_walk: cannot write the block files in %s\n", dir.c_str());
     return 1;
   }
