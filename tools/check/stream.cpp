@@ -255,16 +255,18 @@ bool read_block_stream(const std::string& path, size_t max_blocks, std::vector<u
 
 std::vector<uint8_t> encode_stream(stream_format format, const uint8_t* data, size_t count,
                                    const std::vector<size_t>& item_shape, size_t word_bytes,
-                                   const std::vector<std::string>& names) {
-  size_t item = 1;
+                                   const std::vector<std::string>& names, element_type type) {
+  size_t item = type == element_type::i32 ? 4 : 1;
   for (const size_t d : item_shape) item *= d;
   const size_t size = count * item;
   std::vector<uint8_t> out;
   if (format == stream_format::raw) return {data, data + size};
   if (format == stream_format::npy) {
-    std::string shape = "(" + std::to_string(count);
+    // A tuple of one is written (N,).
+    std::string shape = "(" + std::to_string(count) + (item_shape.empty() ? "," : "");
     for (const size_t d : item_shape) shape += ", " + std::to_string(d);
-    std::string header = "{'descr': '|u1', 'fortran_order': False, 'shape': " + shape + "), }";
+    std::string header = std::string("{'descr': '") + (type == element_type::i32 ? "<i4" : "|u1") +
+                         "', 'fortran_order': False, 'shape': " + shape + "), }";
     // Version 1.0; the data starts at a multiple of 64 bytes, the header ends with a newline.
     while ((10 + header.size() + 1) % 64) header += ' ';
     header += '\n';
