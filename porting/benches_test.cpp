@@ -91,7 +91,7 @@ TEST_F(benches, verilog_under_icarus_runs_the_set_and_the_walk) {
   const std::string compile = "iverilog -g2005 -I '" + installed("verilog") + "' -o bench.vvp '" +
                               installed("verilog/bench.v") + "'";
   ASSERT_EQ(run_here(compile + icarus_parameters("set") + " && vvp -n bench.vvp"), 0) << printed_;
-  expect_identical("set", "set/mine.memh", 1544);
+  expect_identical("set", "set/mine.memh", 1559);
   ASSERT_EQ(run_here(compile + icarus_parameters("walk") + " && vvp -n bench.vvp"), 0) << printed_;
   expect_identical("walk", "walk/mine.memh", 1900);
 
@@ -131,10 +131,10 @@ TEST_F(benches, dpi_scoreboard_under_verilator_holds_a_model_to_the_reference) {
   ASSERT_EQ(tool("make_vectors", "--formats memh vectors"), 0) << printed_;
   ASSERT_EQ(run_here(verilator_command(".", "right")), 0) << printed_;
   ASSERT_EQ(run_here("right/scoreboard"), 0) << printed_;
-  EXPECT_NE(printed_.find("\nscoreboard: all 1544 blocks as the reference makes them\n"),
+  EXPECT_NE(printed_.find("\nscoreboard: all 1559 blocks as the reference makes them\n"),
             std::string::npos)
       << printed_;
-  expect_identical("vectors", "vectors/mine.memh", 1544);
+  expect_identical("vectors", "vectors/mine.memh", 1559);
 
   // A model that rounds the one-dimensional filters with 63 instead of 64: the scoreboard names
   // the first calls that differ and fails.
@@ -199,7 +199,7 @@ class opencl : public benches {
 TEST_F(opencl, kernel_gives_the_librarys_blocks_for_the_set_and_the_walk) {
   make_stimulus("bin");
   ASSERT_EQ(run_kernel(installed("opencl/blockwalk.cl"), "set"), 0) << printed_;
-  expect_identical("set", "set/opencl.bin", 1544);
+  expect_identical("set", "set/opencl.bin", 1559);
   ASSERT_EQ(run_kernel(installed("opencl/blockwalk.cl"), "walk"), 0) << printed_;
   expect_identical("walk", "walk/opencl.bin", 1900);
 
@@ -209,7 +209,7 @@ TEST_F(opencl, kernel_gives_the_librarys_blocks_for_the_set_and_the_walk) {
               "int px = call[3] + (mvx >> 2), py = call[4] + (mvy >> 2);");
   ASSERT_EQ(run_kernel(path("faulty/blockwalk.cl"), "set"), 0) << printed_;
   EXPECT_EQ(tool("check_walk", "set --blocks set/opencl.bin"), 1) << printed_;
-  EXPECT_NE(printed_.find("different: 4 of 1544 blocks differ"), std::string::npos) << printed_;
+  EXPECT_NE(printed_.find("different: 4 of 1559 blocks differ"), std::string::npos) << printed_;
 }
 
 TEST_F(opencl, host_refuses_calls_that_read_outside_their_plane) {
@@ -219,7 +219,7 @@ TEST_F(opencl, host_refuses_calls_that_read_outside_their_plane) {
   calls[calls.size() - 8] += 1;  // rows, the last call's eighth word
   write_file(path("set/calls.bin"), calls);
   EXPECT_EQ(run_kernel(installed("opencl/blockwalk.cl"), "set"), 1);
-  EXPECT_EQ(printed_, "blockwalk_opencl: call 1543 reads outside its plane\n");
+  EXPECT_EQ(printed_, "blockwalk_opencl: call 1558 reads outside its plane\n");
 }
 
 }  // namespace

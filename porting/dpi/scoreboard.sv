@@ -6,7 +6,7 @@ module scoreboard;
   import blockwalk_dpi::*;
 
   parameter string DIR = "vectors";
-  parameter int CALLS = 1544, PLANE_BYTES = 203 * 150 * 3 + 160 * 120 * 3;
+  parameter int CALLS = 1559, PLANE_BYTES = 203 * 150 * 3 + 160 * 120 * 3;
   int calls [9*CALLS];                // plane, stride, height, x, y, mvx, mvy, rows, base
   byte unsigned planes [PLANE_BYTES]; // every plane, back to back
   byte unsigned block [768];          // the stand-in's block

@@ -3,7 +3,7 @@
 // with $writememh for check_walk. The sizes are the default set's; for another set or the walk,
 // give its calls and its planes' bytes (planes.csv): iverilog -P bench.CALLS=1900 ...
 module bench;
-  parameter DIR = "vectors", CALLS = 1544, PLANE_BYTES = 203 * 150 * 3 + 160 * 120 * 3;
+  parameter DIR = "vectors", CALLS = 1559, PLANE_BYTES = 203 * 150 * 3 + 160 * 120 * 3;
   reg signed [31:0] calls [0:9*CALLS-1];  // a call a record of 9 words: plane, stride, height,
                                           // x, y, mvx, mvy, rows, base (its plane's first byte)
   reg [7:0] planes [0:PLANE_BYTES-1];     // every plane, back to back: a byte a word

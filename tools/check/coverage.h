@@ -22,6 +22,7 @@ coverage_summary summarize_coverage(const check_set& set);
 
 // Prints, for each path and phase pair, the vectors in each pair of clamp states (horizontal /
 // vertical) as non-negative + negative; then the positions exactly at a bound, the negative
-// vectors of each phase, the whole parts far outside the picture and the 32-bit extremes, and
-// the copies at the corners of the area a copy may read.
+// vectors of each phase, the whole parts far outside the picture and the 32-bit extremes, the
+// positions whose quarter-pixel form overflows 32 bits, the vectors whose components' whole
+// parts differ, and the copies at the corners of the area a copy may read.
 void write_coverage_counts(const check_set& set, std::FILE* to);

@@ -38,22 +38,31 @@ int32_t place(position p, int32_t size, std::mt19937& rng) {
   return size - 2 + between(1, 40);
 }
 
-// The vectors of one picture of width x rows pixels.
-std::vector<block_call> vectors_for(int32_t width, int32_t rows, std::mt19937& rng) {
+// The vectors of one picture of width x rows pixels; with positions that overflow 32 bits where
+// `overflowing`: on a picture of repeats (the extremes), the position they wrap to may hold the
+// same block as ours.
+std::vector<block_call> vectors_for(int32_t width, int32_t rows, bool overflowing,
+                                    std::mt19937& rng) {
   const int32_t height = rows - 33;
   std::vector<block_call> calls;
-  const auto whole = [&](bool negative) {
-    return negative ? -1 : std::uniform_int_distribution<int32_t>(0, 2)(rng);
+  // The whole parts of a vector's components, never equal, so that a port that exchanges them
+  // shows it: 0 ... 2, or -1 ... -3, where mv / 4 and mv >> 2 part.
+  const auto wholes = [&](bool negative, int32_t* wx, int32_t* wy) {
+    const int32_t a = std::uniform_int_distribution<int32_t>(0, 2)(rng);
+    const int32_t b = (a + std::uniform_int_distribution<int32_t>(1, 2)(rng)) % 3;
+    *wx = negative ? -1 - a : a;
+    *wy = negative ? -1 - b : b;
   };
   // Every fractional phase pair, with each axis inside, at or beyond each bound, and the vector
-  // positive or negative: -1, -2 and -3 are where mv / 4 and mv >> 2 part.
+  // positive or negative.
   for (int hx = 0; hx < 4; ++hx) {
     for (int vy = 0; vy < 4; ++vy) {
       if (!hx && !vy) continue;
       for (const position px : positions) {
         for (const position py : positions) {
           for (const bool negative : {false, true}) {
-            const int32_t wx = whole(negative), wy = whole(negative);
+            int32_t wx = 0, wy = 0;
+            wholes(negative, &wx, &wy);
             calls.push_back({width, height, place(px, width, rng) - wx, place(py, height, rng) - wy,
                              4 * wx + hx, 4 * wy + vy});
           }
@@ -78,12 +87,22 @@ std::vector<block_call> vectors_for(int32_t width, int32_t rows, std::mt19937& r
       {width, height, INT32_MIN, INT32_MAX, INT32_MIN + 3, INT32_MAX},
   };
   calls.insert(calls.end(), std::begin(outside), std::end(outside));
+  // Positions whose quarter-pixel form, 4 x + mv, overflows 32 bits: summed in 32 bits it wraps
+  // to another position, inside the picture or beyond its other edge (at -2^31 and 2^31 - 1
+  // exactly, as above, it wraps to a position the clamp makes ours).
+  const int32_t wrapping[] = {1 << 29,        (1 << 30) + 5,  INT32_MAX - 1,
+                              -(1 << 29) - 1, -(1 << 30) + 3, INT32_MIN + 4};
+  for (int k = 0; k < 15 && overflowing; ++k) {
+    const int hx = (k + 1) / 4, vy = (k + 1) % 4;  // the fractional phase pairs
+    calls.push_back({width, height, wrapping[k % 6], wrapping[(k + 3) % 6], 4 * (k % 2) + hx,
+                     vy - 4 * (k % 3)});
+  }
   // Whole-pixel copies, never clamped: at the four corners of the area they may read, and
   // inside it.
   for (const bool negative : {false, true}) {
     const auto copy_at = [&](int32_t cx, int32_t cy) {
-      const int32_t wx = negative ? -whole(false) - 1 : whole(false);
-      const int32_t wy = negative ? -whole(false) - 1 : whole(false);
+      int32_t wx = 0, wy = 0;
+      wholes(negative, &wx, &wy);
       calls.push_back({width, height, cx - wx, cy - wy, 4 * wx, 4 * wy});
     };
     for (const int32_t cy : {-16, rows - 32}) {
@@ -202,7 +221,7 @@ bool make_vector_set(const std::string& out, const vector_set_options& options,
   std::vector<std::vector<block_call>> calls;
   std::vector<std::string> names;
   for (const new_picture& p : pictures) {
-    calls.push_back(vectors_for(p.width, p.height, rng));
+    calls.push_back(vectors_for(p.width, p.height, calls.empty(), rng));
     for (size_t k = 0; k < calls.back().size(); ++k)
       names.push_back(vector_file_name(names.size() + 1));
   }
