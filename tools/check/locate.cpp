@@ -166,14 +166,15 @@ std::vector<plain_relation> plain_relations(const std::vector<size_t>& blocks,
   return relations;
 }
 
-// The stories of a group: each predicted relation, another call's block, and the plain
-// relations its blocks were found in.
+// The stories of a group: each predicted relation, another call's block, the plain relations its
+// blocks were found in, and those `elsewhere` that keep a block's phases.
 std::vector<story> group_stories(const check_set& set, const comparison& compared,
                                  view_planes& planes, const std::vector<size_t>& blocks,
                                  const std::vector<size_t>& cases,
                                  const std::vector<placement>& ours,
                                  const std::vector<std::vector<block_source>>& found,
-                                 const std::vector<std::optional<size_t>>& other) {
+                                 const std::vector<std::optional<size_t>>& other,
+                                 const std::vector<plain_relation>& elsewhere) {
   std::vector<story> stories;
   const auto& relations = predicted_relations();
   for (size_t k = 0; k < relations.size(); ++k) {
@@ -199,7 +200,15 @@ std::vector<story> group_stories(const check_set& set, const comparison& compare
     }
   }
   stories.push_back(std::move(others));
-  for (const plain_relation& r : plain_relations(blocks, ours, found)) {
+  std::vector<plain_relation> plain = plain_relations(blocks, ours, found);
+  // Those that tell other groups' stories, in this group's phases.
+  for (plain_relation r : elsewhere) {
+    r.phase[0] = ours[blocks.front()].phase[0];
+    r.phase[1] = ours[blocks.front()].phase[1];
+    r.path = ours[blocks.front()].path;
+    if (std::find(plain.begin(), plain.end(), r) == plain.end()) plain.push_back(r);
+  }
+  for (const plain_relation& r : plain) {
     story s;
     s.plain = r;
     for (const size_t b : blocks) {
@@ -234,6 +243,49 @@ void own_finding(const std::vector<block_source>& found, const std::optional<siz
   }
 }
 
+// What a group's stories tell: its story, and the source of each of its blocks.
+group_location tell_story(const check_set& set, const std::vector<story>& stories,
+                          const std::vector<size_t>& blocks, const std::vector<placement>& ours,
+                          const std::vector<std::vector<block_source>>& found,
+                          const std::vector<std::optional<size_t>>& other,
+                          location_report* report) {
+  group_location where;
+  const story& s = *std::min_element(stories.begin(), stories.end(), better);
+  for (const size_t b : blocks) {
+    block_location& l = report->blocks[b];
+    l = block_location{l.case_index, {}, {}, -1};
+    const auto given = s.gives.find(b);
+    if (given != s.gives.end()) {
+      l.source = given->second;
+      l.relation = s.predicted >= 0 ? s.predicted : s.other_call ? -2 : -3;
+      if (s.other_call) l.other_case = other[b];
+    } else if (s.differs) {
+      // Where the story reads outside the plane its bytes could be anything: a finding
+      // elsewhere is a coincidence then, and told only where no story holds.
+      own_finding(found[b], other[b], set, &l);
+    }
+    where.located += l.source.has_value();
+  }
+  where.covered = s.gives.size();
+  const placement& group_ours = ours[blocks.front()];
+  for (const story& t : stories) {
+    // A relation whose every source here lies outside the plane can tell nothing of the group.
+    if (!t.other_call && t.gives.empty() && !t.differs) {
+      where.unknowable.push_back(story_words(t, group_ours).front());
+    }
+    if (!s.explains() || better(s, t) || better(t, s)) continue;
+    for (const std::string& w : story_words(t, group_ours)) where.relation_choices.push_back(w);
+  }
+  if (s.explains()) {
+    where.relation = story_words(s, group_ours).front();
+  } else {
+    for (const size_t b : blocks) {
+      if (report->blocks[b].source && where.facts.size() < 3) where.facts.push_back(b);
+    }
+  }
+  return where;
+}
+
 }  // namespace
 
 bool source_gives(const check_set& set, const comparison& compared, size_t i,
@@ -266,52 +318,34 @@ location_report locate_blocks(const check_set& set, const comparison& compared,
     report.blocks[b].case_index = cases[b];
     block_of[cases[b]] = b;
   }
-  for (const group_report& g : groups) {
-    group_location where;
-    std::vector<size_t> blocks;
-    for (const size_t i : g.cases) {
+  // Each group's story from its own findings; then, for a group they leave untold, the plain
+  // relations that keep the phases and tell other groups', whose sources its blocks may hold
+  // where the search found none (or read outside the plane).
+  report.groups.resize(groups.size());
+  std::vector<std::vector<size_t>> blocks_of(groups.size());
+  for (size_t k = 0; k < groups.size(); ++k) {
+    for (const size_t i : groups[k].cases) {
       const auto b = block_of.find(i);
-      if (b != block_of.end()) blocks.push_back(b->second);
+      if (b != block_of.end()) blocks_of[k].push_back(b->second);
     }
-    if (blocks.empty()) {
-      report.groups.push_back(where);
-      continue;
-    }
-    const std::vector<story> stories =
-        group_stories(set, compared, planes, blocks, cases, ours, found, other);
-    const story& s = *std::min_element(stories.begin(), stories.end(), better);
-    for (const size_t b : blocks) {
-      block_location& l = report.blocks[b];
-      const auto given = s.gives.find(b);
-      if (given != s.gives.end()) {
-        l.source = given->second;
-        l.relation = s.predicted >= 0 ? s.predicted : s.other_call ? -2 : -3;
-        if (s.other_call) l.other_case = other[b];
-      } else if (s.differs) {
-        // Where the story reads outside the plane its bytes could be anything: a finding
-        // elsewhere is a coincidence then, and told only where no story holds.
-        own_finding(found[b], other[b], set, &l);
-      }
-      where.located += l.source.has_value();
-    }
-    where.covered = s.gives.size();
-    const placement& group_ours = ours[blocks.front()];
-    for (const story& t : stories) {
-      // A relation whose every source here lies outside the plane can tell nothing of the group.
-      if (t.predicted >= 0 && t.gives.empty() && !t.differs) {
-        where.unknowable.push_back(story_words(t, group_ours).front());
-      }
-      if (!s.explains() || better(s, t) || better(t, s)) continue;
-      for (const std::string& w : story_words(t, group_ours)) where.relation_choices.push_back(w);
-    }
-    if (s.explains()) {
-      where.relation = story_words(s, group_ours).front();
-    } else {
-      for (const size_t b : blocks) {
-        if (report.blocks[b].source && where.facts.size() < 3) where.facts.push_back(b);
+  }
+  std::vector<plain_relation> elsewhere;
+  for (const bool second : {false, true}) {
+    for (size_t k = 0; k < groups.size(); ++k) {
+      if (blocks_of[k].empty() || (second && report.groups[k].relation)) continue;
+      const std::vector<story> stories =
+          group_stories(set, compared, planes, blocks_of[k], cases, ours, found, other,
+                        second ? elsewhere : std::vector<plain_relation>{});
+      report.groups[k] = tell_story(set, stories, blocks_of[k], ours, found, other, &report);
+      if (second) continue;
+      const story& s = *std::min_element(stories.begin(), stories.end(), better);
+      const placement& group_ours = ours[blocks_of[k].front()];
+      if (s.explains() && s.plain && s.plain->phase[0] == group_ours.phase[0] &&
+          s.plain->phase[1] == group_ours.phase[1] &&
+          std::find(elsewhere.begin(), elsewhere.end(), *s.plain) == elsewhere.end()) {
+        elsewhere.push_back(*s.plain);
       }
     }
-    report.groups.push_back(std::move(where));
   }
   // A plain relation said as most groups say theirs: one story for the whole check.
   std::map<std::string, size_t> said;
