@@ -30,6 +30,6 @@ void interpolate_block(int32_t stride, uint8_t* dst, const uint8_t* src, int32_t
   const placement p = place({stride, height, x, y, mvx, mvy});
   const ptrdiff_t row = static_cast<ptrdiff_t>(stride) * 3;
   const uint8_t* origin = src + p.source(axis_v) * row + p.source(axis_h) * 3;
-  // The scalar rendering gives every path, so none is missing.
-  run_path(*paths, p.path, p.phase[axis_h], p.phase[axis_v], dst, origin, row);
+  // Every path has a kernel: the scalar rendering gives them all.
+  call_path(*paths, p.path, p.phase[axis_h], p.phase[axis_v], dst, origin, row);
 }
