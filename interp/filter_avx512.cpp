@@ -54,11 +54,12 @@ struct byte_table {
   alignas(64) uint8_t at[64];
 };
 struct tables {
-  // Horizontal filter: six registers of 32 outputs per group of four rows, each two 16-byte
-  // chunks of the group's twelve (chunk t is row t / 3, bytes 16 (t % 3) ...); for each, the
-  // byte pairs of taps (c0, c1) and (c2, c3), from the rows of its two chunks (the second at
-  // +64).
-  byte_table pairs[6][2];
+  // Horizontal filter: six registers of 32 outputs per group of four rows, each two chunks of
+  // the group's twelve (chunk t is row t / 3, chunk t % 3); for each (i and i + 3 alike), the
+  // byte pairs of taps (c0, c1) and (c2, c3) from its row's footprint, or, for the last chunk of
+  // one row and the first of the next (i = 1), from the last 32 bytes of the one's and the first
+  // 32 of the other's in one register.
+  byte_table pairs[3][2];
   // Or in byte order: registers 2g and 2g + 1 hold the outputs whose pack is store g's 64 bytes
   // in order (the first eight bytes of each 128-bit lane, and the last eight), their byte pairs
   // from rows g and g + 1 of the group (the second at +64).
@@ -90,10 +91,9 @@ constexpr void set_pairs(byte_table (&pair)[2], int w, int from) {
 constexpr tables make_tables() {
   tables t{};
   for (int i = 0; i < 6; ++i) {
-    const int first_row = 2 * i / 3;
     for (int w = 0; w < 32; ++w) {
-      const int chunk = 2 * i + w / 16;
-      set_pairs(t.pairs[i], w, (chunk / 3 == first_row ? 0 : 64) + 16 * (chunk % 3) + w % 16);
+      const int at = 16 * ((2 * i + w / 16) % chunks) + w % 16;
+      if (i < 3) set_pairs(t.pairs[i], w, at + (i == 1 ? (w < 16 ? -32 : 32) : 0));
       // Output byte o of the group lies in row o / 48.
       const int o = 64 * (i / 2) + 16 * (w / 8) + 8 * (i % 2) + w % 8;
       set_pairs(t.in_order_pairs[i], w, (o / 48 == i / 2 ? 0 : 64) + o % 48);
@@ -197,10 +197,11 @@ void copy_avx512_masked_stores(uint8_t* dst, const uint8_t* src, ptrdiff_t row) 
 
 namespace {
 
-// Gathers in byte order read two rows for every register, and need no permute after the pack;
-// gathers of one chunk's row read one row for four registers of six, but need a permute to
-// byte order. A two-source permute costs twice a one-source one on some cores, Sapphire Rapids
-// among them, and the same on others.
+// Each row's footprint is read once, by a masked load. Gathers in byte order read two rows for
+// every register, and need no permute after the pack. Gathers of one chunk's row (four
+// registers of six; the other two read one register made of the end of one row and the start
+// of the next) need a permute to byte order. A two-source permute costs twice a one-source one
+// on some cores, Sapphire Rapids among them, and the same on others.
 template <bool in_order>
 void horizontal(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   const byte_pair_taps taps(phase, false);
@@ -211,16 +212,16 @@ void horizontal(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
     for (int k = 0; k < group_rows; ++k) {
       rows[k] = _mm512_maskz_loadu_epi8(footprint_mask, src + (r + k) * row - 3);
     }
-    // Chunks 2i and 2i + 1 lie in one row, but for i = 1 and 4: the last of one row and the
-    // first of the next.
     const auto gather = [&](int i, int half) {
       if (in_order) {
         return _mm512_permutex2var_epi8(rows[i / 2], load(table.in_order_pairs[i][half]),
                                         rows[i / 2 + 1]);
       }
-      const __m512i a = rows[2 * i / 3], b = rows[(2 * i + 1) / 3];
-      const __m512i index = load(table.pairs[i][half]);
-      return i % 3 == 1 ? _mm512_permutex2var_epi8(a, index, b) : _mm512_permutexvar_epi8(index, a);
+      // Chunks 2i and 2i + 1 lie in one row, but for i = 1 and 4: 128-bit lanes 2 and 3 of the
+      // one row, then 0 and 1 of the next.
+      const __m512i a = rows[2 * i / 3];
+      const __m512i both = i % 3 == 1 ? _mm512_shuffle_i64x2(a, rows[(2 * i + 1) / 3], 0x4E) : a;
+      return _mm512_permutexvar_epi8(load(table.pairs[i % 3][half]), both);
     };
     __m512i out[6];
 #pragma GCC unroll 16
