@@ -16,6 +16,7 @@
 #include <list>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -46,10 +47,6 @@ const uint8_t* origin(int whole) {
   return plane().data() + (whole + block_margin) * (row + 3);
 }
 
-int phase(bool filtered, int n) {
-  return filtered ? n % 4 : 0;
-}
-
 using pass_fn = std::function<void(uint8_t* dst, const std::vector<int>& positions)>;
 
 struct contender {
@@ -61,26 +58,28 @@ struct contender {
   destination_places places;
 };
 
-// A pass of `block(dst, n)` over the positions, inlined into the loop.
-template <typename F>
-pass_fn pass_of(F block) {
+// A pass over the positions of `block(path, dst, n, hx, vy)`, with the phases of path P and P
+// itself as a constant, so that every contender's loop is as tight as the others'.
+template <block_path P, typename F>
+pass_fn pass_on(F block) {
   return [block](uint8_t* dst, const std::vector<int>& positions) {
-    for (const int n : positions) block(dst, n);
+    for (const int n : positions) {
+      block(std::integral_constant<block_path, P>{}, dst, n, filters_h(P) ? n % 4 : 0,
+            filters_v(P) ? n % 4 : 0);
+    }
   };
 }
-
-// A kernel's pass, called through its own type at the block's origin.
-pass_fn kernel_pass(const kernel& k) {
-  const filter_paths f = k.paths;
-  switch (k.path) {
+template <typename F>
+pass_fn pass_on(block_path p, F block) {
+  switch (p) {
     case block_path::copy:
-      return pass_of([f](uint8_t* dst, int n) { f.copy(dst, origin(n / 4), row); });
+      return pass_on<block_path::copy>(block);
     case block_path::horizontal:
-      return pass_of([f](uint8_t* dst, int n) { f.horizontal(dst, origin(n / 4), row, n % 4); });
+      return pass_on<block_path::horizontal>(block);
     case block_path::vertical:
-      return pass_of([f](uint8_t* dst, int n) { f.vertical(dst, origin(n / 4), row, n % 4); });
+      return pass_on<block_path::vertical>(block);
     case block_path::two_d:
-      return pass_of([f](uint8_t* dst, int n) { f.two_d(dst, origin(n / 4), row, n % 4, n % 4); });
+      return pass_on<block_path::two_d>(block);
   }
   return {};
 }
@@ -137,24 +136,29 @@ int main(int argc, char** argv) {
       "per MAC (per byte for the copy) against dav1d's sharp filter\n",
       level.c_str(), rounds);
   for (const block_path p : every_path) {
-    const bool h = filters_h(p), v = filters_v(p);
     const bool copy = p == block_path::copy;
     const double ours = copy ? block_bytes : p == block_path::two_d ? 6720 : 3072;
     const double theirs = copy ? 256 : p == block_path::two_d ? 4992 : 2048;
     // A list, as a contender's places are not to be copied.
     std::list<contender> contenders;
-    contenders.emplace_back("dav1d sharp", theirs, pass_of([dav1d, h, v](uint8_t* dst, int n) {
-                              dav1d(dst, 16, origin(n / 4), row, 16, 16, 4 * phase(h, n),
-                                    4 * phase(v, n));
+    contenders.emplace_back("dav1d sharp", theirs,
+                            pass_on(p, [dav1d](auto, uint8_t* dst, int n, int hx, int vy) {
+                              dav1d(dst, 16, origin(n / 4), row, 16, 16, 4 * hx, 4 * vy);
                             }));
-    contenders.emplace_back("interpolate_block", ours, pass_of([h, v](uint8_t* dst, int n) {
-                              interpolate_block(side, dst, plane().data(), side, n / 4, n / 4,
-                                                phase(h, n), phase(v, n));
-                            }));
-    // Every form of the level's kernel for this path, the one interpolate_block calls marked.
+    contenders.emplace_back(
+        "interpolate_block", ours, pass_on(p, [](auto, uint8_t* dst, int n, int hx, int vy) {
+          interpolate_block(side, dst, plane().data(), side, n / 4, n / 4, hx, vy);
+        }));
+    // Every form of the level's kernel for this path, and the kernel interpolate_block calls
+    // (a lower level's where this one leaves the path to it), each through its own type.
     for (const kernel& k : every_kernel()) {
-      if (k.level != level || k.path != p || !k.runs_here) continue;
-      contenders.emplace_back(k.name + (is_chosen(k) ? " (chosen)" : ""), ours, kernel_pass(k));
+      if (k.path != p || !k.runs_here || (k.level != level && !is_chosen(k))) continue;
+      const filter_paths f = k.paths;
+      contenders.emplace_back(k.name + (is_chosen(k) ? " (chosen)" : ""), ours,
+                              pass_on(p, [f](auto path, uint8_t* dst, int n, int hx, int vy) {
+                                call_path(f, decltype(path)::value, hx, vy, dst, origin(n / 4),
+                                          row);
+                              }));
     }
     const std::vector<int> positions = walk_positions(!copy);
     for (int r = 0; r < rounds; ++r) {
