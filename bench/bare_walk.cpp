@@ -12,7 +12,8 @@ int main() {
   for (int n = 100; n <= 1999; ++n) {
     char name[32];
     std::snprintf(name, sizeof name, "block%.4d.bmp", n);
-    const int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    const int fd =
+        open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) return 1;
     struct stat st {};
     std::FILE* file = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? fdopen(fd, "wb") : nullptr;
