@@ -20,12 +20,19 @@ std::string cell_text(const counts& c) {
 
 }  // namespace
 
-coverage_summary summarize_coverage(const check_set& set) {
+bool partly_checked(const check_set& set, const comparison& compared) {
+  return compared.checked > 0 && compared.checked < set.cases.size();
+}
+
+coverage_summary summarize_coverage(const check_set& set, const comparison* compared) {
   std::set<std::pair<int, int>> pairs;
   std::set<block_path> paths;
   std::set<std::string> clamps;
   coverage_summary c;
-  for (const check_case& k : set.cases) {
+  const bool only_read = compared && partly_checked(set, *compared);
+  for (size_t i = 0; i < set.cases.size(); ++i) {
+    if (only_read && compared->outcomes[i].state != file_state::read) continue;
+    const check_case& k = set.cases[i];
     const group_key key = group_of(k.call);
     pairs.insert({key.phase[0], key.phase[1]});
     paths.insert(key.path);

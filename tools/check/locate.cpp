@@ -177,17 +177,24 @@ std::vector<story> group_stories(const check_set& set, const comparison& compare
                                  const std::vector<plain_relation>& elsewhere) {
   std::vector<story> stories;
   const auto& relations = predicted_relations();
+  // A story tried block by block, each block's source from `source_of`; one that gives a block
+  // other bytes cannot explain the group, and a few more blocks tell enough of it.
+  const auto tried = [&](story s, auto source_of) {
+    size_t after_differing = 0;
+    for (const size_t b : blocks) {
+      const std::optional<block_source> source = source_of(b);
+      const verdict v =
+          source ? try_source(planes, set, compared, cases[b], *source) : verdict::differs;
+      if (v == verdict::gives) s.gives[b] = *source;
+      s.differs += v == verdict::differs;
+      if (s.differs && ++after_differing > 4) break;
+    }
+    stories.push_back(std::move(s));
+  };
   for (size_t k = 0; k < relations.size(); ++k) {
     story s;
     s.predicted = static_cast<int>(k);
-    for (const size_t b : blocks) {
-      const size_t i = cases[b];
-      const std::optional<block_source> source = relations[k].predict(set.cases[i].call);
-      const verdict v = source ? try_source(planes, set, compared, i, *source) : verdict::differs;
-      if (v == verdict::gives) s.gives[b] = *source;
-      s.differs += v == verdict::differs;
-    }
-    stories.push_back(std::move(s));
+    tried(s, [&](size_t b) { return relations[k].predict(set.cases[cases[b]].call); });
   }
   story others;
   others.other_call = true;
@@ -211,13 +218,7 @@ std::vector<story> group_stories(const check_set& set, const comparison& compare
   for (const plain_relation& r : plain) {
     story s;
     s.plain = r;
-    for (const size_t b : blocks) {
-      const block_source source = source_of(r, ours[b]);
-      const verdict v = try_source(planes, set, compared, cases[b], source);
-      if (v == verdict::gives) s.gives[b] = source;
-      s.differs += v == verdict::differs;
-    }
-    stories.push_back(std::move(s));
+    tried(s, [&](size_t b) { return std::optional<block_source>(source_of(r, ours[b])); });
   }
   return stories;
 }

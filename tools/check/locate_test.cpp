@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "check.h"
+#include "explain.h"
 #include "facets.h"
 #include "faulty_port.h"
 #include "levels.h"
@@ -214,6 +215,27 @@ TEST_F(locate, tells_the_walk_read_top_row_first_in_every_group_copies_too) {
               "found in the plane with its rows reversed (read top row first)");
   }
   expect_sources_give_the_blocks(walk, report);
+
+  // --explain derives a located byte both ways: ours, and the source's, to what the port wrote.
+  char* text = nullptr;
+  size_t size = 0;
+  std::FILE* memory = open_memstream(&text, &size);
+  write_explanation(walk, report, 1, 0, 0, 0, memory);
+  std::fclose(memory);
+  const std::string explained(text, size);
+  std::free(text);
+  const int found = report.compared.outcomes[1].found[0];
+  EXPECT_NE(explained.find(", found " + std::to_string(found) + ": "), std::string::npos);
+  const size_t source = explained.find("found as ours (41, ");
+  ASSERT_NE(source, std::string::npos) << explained;
+  EXPECT_NE(explained.find(" in view rows_reversed: its row 0, pixel 0, channel 0\n", source),
+            std::string::npos);
+  EXPECT_NE(explained.find("as its group's blocks are: found in the plane with its rows reversed",
+                           source),
+            std::string::npos);
+  EXPECT_NE(explained.find("clamped to 0 ... 255: " + std::to_string(found) + "\n", source),
+            std::string::npos)
+      << explained;
 }
 
 TEST_F(locate, tells_where_a_groups_differing_bytes_lie_and_what_they_are) {

@@ -223,8 +223,8 @@ std::string paths_text(const std::vector<block_path>& paths) {
 }
 
 // What the blocks exercised and what they never did, whatever the implementation made of them.
-void write_coverage_summary(const check_set& set, std::FILE* to) {
-  const coverage_summary c = summarize_coverage(set);
+void write_coverage_summary(const check_set& set, const check_report& report, std::FILE* to) {
+  const coverage_summary c = summarize_coverage(set, &report.compared);
   std::vector<std::string> pair_names;
   for (const auto& [h, v] : c.phase_pairs) {
     const int phase[2] = {h, v};
@@ -245,11 +245,15 @@ void write_coverage_summary(const check_set& set, std::FILE* to) {
     never.push_back("the clamp at " + join(c.clamps_never, ", "));
   }
   (c.negative ? ran : never).push_back("a negative vector");
-  const char* what = set.walk ? "the walk" : "the set";
-  std::fprintf(to, "coverage: %s ran %s.\n", what, join(ran, "; ").c_str());
+  const std::string what = partly_checked(set, report.compared)
+                               ? "the " + std::to_string(report.compared.checked) +
+                                     " blocks checked of " + (set.walk ? "the walk" : "the set")
+                           : set.walk ? "the walk"
+                                      : "the set";
+  std::fprintf(to, "coverage: %s ran %s.\n", what.c_str(), join(ran, "; ").c_str());
   if (never.empty()) return;
   std::fprintf(to, "  It never ran %s.\n", join(never, "; ").c_str());
-  std::fprintf(to, "  An implementation that passes %s may still be wrong there%s.\n", what,
+  std::fprintf(to, "  An implementation that passes %s may still be wrong there%s.\n", what.c_str(),
                set.walk ? "; make_vectors writes a set of vectors that covers it all" : "");
 }
 
@@ -270,8 +274,8 @@ json_value pairs_json(const std::vector<std::pair<int, int>>& pairs) {
 }
 
 // "coverage": what write_coverage_summary says, for scripts.
-json_value coverage_json(const check_set& set) {
-  const coverage_summary c = summarize_coverage(set);
+json_value coverage_json(const check_set& set, const check_report& report) {
+  const coverage_summary c = summarize_coverage(set, &report.compared);
   return json_object{{"paths", paths_json(c.paths)},
                      {"paths_never", paths_json(c.paths_never)},
                      {"phase_pairs", pairs_json(c.phase_pairs)},
@@ -412,7 +416,7 @@ void write_text_report(const check_set& set, const check_report& report, std::FI
   write_pixels(set, report, to);
   write_headers(set, report, to);
   write_files(set, report, to);
-  write_coverage_summary(set, to);
+  write_coverage_summary(set, report, to);
 }
 
 json_value report_json(const check_set& set, const check_report& report) {
@@ -457,7 +461,7 @@ json_value report_json(const check_set& set, const check_report& report) {
                      {"facets", facets_json(facets_of(set, report))},
                      {"summary", summary},
                      {"shifted_files", shifted},
-                     {"coverage", coverage_json(set)}};
+                     {"coverage", coverage_json(set, report)}};
 }
 
 std::string json_report(const check_set& set, const check_report& report) {

@@ -156,32 +156,27 @@ uint64_t distance(const placement& ours, const placement& found) {
 class nearest_matches {
  public:
   nearest_matches(const std::vector<scan_target>& targets, size_t most)
-      : targets_(targets), most_(most), kept_(targets.size()) {}
-  // Whether a match at `where` would be kept: decided before the window is compared, so that a
-  // picture of repeats costs no more than a few comparisons per target.
+      : targets_(targets), most_(most), kept_(targets.size()), farthest_(targets.size(), 0) {}
+  // Whether a match at `where` would be kept: decided before anything else is done with it, so
+  // that a picture of repeats costs little more than a look at the farthest kept.
   bool wanted(size_t target, const placement& where) const {
-    const std::vector<block_source>& kept = kept_[target];
-    return kept.size() < most_ || distance(targets_[target].ours, where) <
-                                      distance(targets_[target].ours, farthest(target)->where);
+    return kept_[target].size() < most_ ||
+           distance(targets_[target].ours, where) < farthest_[target];
   }
   void add(size_t target, const block_source& source) {
     std::vector<block_source>& kept = kept_[target];
+    const placement& ours = targets_[target].ours;
     if (kept.size() < most_) {
       kept.push_back(source);
     } else {
-      *farthest(target) = source;
+      *std::max_element(kept.begin(), kept.end(), [&](const auto& a, const auto& b) {
+        return distance(ours, a.where) < distance(ours, b.where);
+      }) = source;
     }
-  }
-  std::vector<block_source>::const_iterator farthest(size_t target) const {
-    const placement& ours = targets_[target].ours;
-    return std::max_element(kept_[target].begin(), kept_[target].end(),
-                            [&](const auto& a, const auto& b) {
-                              return distance(ours, a.where) < distance(ours, b.where);
-                            });
-  }
-  std::vector<block_source>::iterator farthest(size_t target) {
-    const auto at = static_cast<const nearest_matches&>(*this).farthest(target);
-    return kept_[target].begin() + (at - kept_[target].cbegin());
+    farthest_[target] = 0;
+    for (const block_source& s : kept) {
+      farthest_[target] = std::max(farthest_[target], distance(ours, s.where));
+    }
   }
   std::vector<scan_match> matches() const {
     std::vector<scan_match> all;
@@ -195,6 +190,7 @@ class nearest_matches {
   const std::vector<scan_target>& targets_;
   size_t most_;
   std::vector<std::vector<block_source>> kept_;
+  std::vector<uint64_t> farthest_;  // the distance of the farthest kept, where `most` are
 };
 
 // The whole-pixel position of the window at pixel `o` of the view. Where rows run on, pixel

@@ -426,6 +426,15 @@ TEST_F(vector_set, writes_planes_and_expected_streams_in_each_format) {
     EXPECT_NE(printed_.find("identical: all 1559 blocks' pixels are as blockwalk makes them"),
               std::string::npos);
   }
+  // A stream cut short vouches for what its blocks exercised: the set's first ten, vertical
+  // filters at phase 1/4, each with a negative vector or not.
+  const std::vector<uint8_t> blocks = read_file(path("set/expected/blocks.bin"));
+  write_file(path("short.bin"), {blocks.begin(), blocks.begin() + 10 * 768});
+  EXPECT_EQ(check("set --blocks short.bin"), 1);
+  EXPECT_NE(printed_.find("coverage: the 10 blocks checked of the set ran the vertical path; 1 of "
+                          "the 16 phase pairs ((0, 1/4)); "),
+            std::string::npos)
+      << printed_;
   // The default writes block files alone; a format of no such name is refused.
   ASSERT_EQ(make("other"), 0) << printed_;
   EXPECT_TRUE(exists("other/expected/vector1559.bmp"));

@@ -5,7 +5,6 @@
 
 #include "interpolate.h"
 #include "levels.h"
-#include "render.h"
 
 const char* view_name(source_view view) {
   static const char* const names[] = {"stored", "rows_reversed", "channels_reversed",
@@ -102,24 +101,10 @@ bool source_fits(const view_plane& plane, const placement& where) {
 
 bool render_source(const view_plane& plane, const placement& where, uint8_t* block) {
   if (!source_fits(plane, where)) return false;
-  if (plane.view != source_view::signed_bytes) {
-    const uint8_t* origin =
-        plane.bytes.data() + view_offset(plane, where.source(axis_h), where.source(axis_v));
-    return run_path(active_paths(), where.path, where.phase[axis_h], where.phase[axis_v], block,
-                    origin, 3 * plane.row_pixels);
-  }
-  fault_switches signed_view;
-  signed_view.signed_bytes = true;
-  const block_call call{static_cast<int32_t>(plane.row_pixels), 0, 0, 0, 0, 0};
-  byte_derivation d;
-  for (int r = 0; r < block_size; ++r) {
-    for (int i = 0; i < block_size; ++i) {
-      for (int ch = 0; ch < 3; ++ch) {
-        derive_byte({plane.bytes.data(), plane.bytes.size()}, call, where, signed_view, r, i, ch,
-                    &d);
-        block[r * block_row_bytes + 3 * i + ch] = static_cast<uint8_t>(d.value);
-      }
-    }
-  }
-  return true;
+  const uint8_t* origin =
+      plane.bytes.data() + view_offset(plane, where.source(axis_h), where.source(axis_v));
+  const filter_paths& paths =
+      plane.view == source_view::signed_bytes ? signed_scalar_paths : active_paths();
+  return run_path(paths, where.path, where.phase[axis_h], where.phase[axis_v], block, origin,
+                  3 * plane.row_pixels);
 }

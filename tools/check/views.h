@@ -62,6 +62,6 @@ int64_t view_offset(const view_plane& plane, int64_t c, int64_t r);
 bool source_fits(const view_plane& plane, const placement& where);
 
 // The block of `where` in the view, as the library's kernels make it (the signed view, which
-// no kernel reads, by the checking tools' rendering); false, the block untouched, where its
-// footprint leaves the view's plane.
+// no kernel reads, as its scalar rendering of signed bytes); false, the block untouched, where
+// its footprint leaves the view's plane.
 bool render_source(const view_plane& plane, const placement& where, uint8_t* block);
