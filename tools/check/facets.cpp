@@ -33,13 +33,13 @@ json_value counts_json(const size_t counts[16]) {
   return json_array(counts, counts + 16);
 }
 
-json_value map_json(const std::map<std::string, size_t>& counts) {
+json_value map_json(const check_facets::counts& counts) {
   json_object o;
   for (const auto& [name, n] : counts) o.push_back({name, n});
   return o;
 }
 
-std::string counted(const std::map<std::string, size_t>& counts) {
+std::string counted(const check_facets::counts& counts) {
   std::string text;
   for (const auto& [name, n] : counts) {
     text += (text.empty() ? "" : ", ") + name + " " + std::to_string(n);
@@ -106,24 +106,34 @@ std::vector<std::string> group_facet_lines(const check_set& set, const check_rep
 }
 
 check_facets facets_of(const check_set& set, const check_report& report) {
-  check_facets f;
-  if (set.pictures.size() > 1) {
-    for (const check_picture& p : set.pictures) f.pictures[p.name] = 0;
-  }
+  std::vector<size_t> pictures(set.pictures.size()), paths(path_count);
+  size_t clamps[5] = {};  // h low, h high, v low, v high, none
   for (const group_report& g : report.groups) {
     for (const size_t i : g.cases) {
       const case_outcome& o = report.compared.outcomes[i];
       if (o.found == o.expected) continue;
-      if (set.pictures.size() > 1) ++f.pictures[set.pictures[set.cases[i].picture].name];
-      ++f.paths[path_name(g.key.path)];
+      ++pictures[set.cases[i].picture];
+      ++paths[static_cast<size_t>(g.key.path)];
       bool clamped = false;
       for (const int axis : {axis_h, axis_v}) {
         if (g.key.clamp[axis] == clamp_state::none) continue;
         clamped = true;
-        ++f.clamps[std::string(axis == axis_h ? "h " : "v ") + clamp_name(g.key.clamp[axis])];
+        ++clamps[2 * axis + (g.key.clamp[axis] == clamp_state::high)];
       }
-      if (!clamped) ++f.clamps["none"];
+      clamps[4] += !clamped;
     }
+  }
+  check_facets f;
+  for (size_t k = 0; k < pictures.size() && set.pictures.size() > 1; ++k) {
+    f.pictures.push_back({set.pictures[k].name, pictures[k]});
+  }
+  for (const block_path p : every_path) {
+    if (paths[static_cast<size_t>(p)])
+      f.paths.push_back({path_name(p), paths[static_cast<size_t>(p)]});
+  }
+  const char* const bounds[] = {"h low", "h high", "v low", "v high", "none"};
+  for (size_t k = 0; k < 5; ++k) {
+    if (clamps[k]) f.clamps.push_back({bounds[k], clamps[k]});
   }
   return f;
 }

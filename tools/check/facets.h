@@ -21,7 +21,9 @@ std::vector<std::string> group_facet_lines(const check_set& set, const check_rep
 // The differing blocks of the whole check, counted by picture (a set's), by path and by clamp
 // ("h low", "h high", "v low", "v high" apart, or "none").
 struct check_facets {
-  std::map<std::string, size_t> pictures, paths, clamps;
+  using counts = std::vector<std::pair<std::string, size_t>>;  // in the order of the set, the
+                                                               // paths, the clamp bounds
+  counts pictures, paths, clamps;
 };
 check_facets facets_of(const check_set& set, const check_report& report);
 

@@ -268,8 +268,10 @@ TEST_F(locate, tells_where_a_groups_differing_bytes_lie_and_what_they_are) {
   EXPECT_TRUE(pairs);
   EXPECT_TRUE(picture);
   const check_facets facets = facets_of(set_, report);
-  EXPECT_EQ(facets.pictures.at("random.bmp"), 0u);
-  EXPECT_GT(facets.pictures.at("extremes.bmp"), 0u);
+  ASSERT_EQ(facets.pictures.size(), 2u);
+  EXPECT_EQ(facets.pictures[0], std::make_pair(std::string("random.bmp"), size_t{0}));
+  EXPECT_EQ(facets.pictures[1].first, "extremes.bmp");
+  EXPECT_GT(facets.pictures[1].second, 0u);
 }
 
 }  // namespace
