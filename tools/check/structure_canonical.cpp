@@ -101,9 +101,12 @@ pass_rounding last_rounding(pass_rounding r) {
   return r;
 }
 
-// A pass's rounding: none where its shift divides every sum (of 2^exponent), and only there.
+// A pass's rounding: none where its shift divides every sum (of 2^exponent), and only there; but
+// C's division, whose offset lifts an exact negative quotient by 1, still rounds.
 std::optional<pass_rounding> needed(pass_rounding r, int32_t shift, int exponent) {
-  if (shift == 0 || exponent >= shift) return pass_rounding::none;
+  if (shift == 0 || (exponent >= shift && r != pass_rounding::c_division)) {
+    return pass_rounding::none;
+  }
   if (r == pass_rounding::none) return std::nullopt;
   return r;
 }
@@ -113,7 +116,7 @@ std::optional<structure> canonical_one_pass(pass_rounding rounding, value_storag
   if (path != block_path::horizontal && path != block_path::vertical) return std::nullopt;
   const int axis = filtered_axis(path);
   const sum_range sums = range_of(taps.taps[axis]);
-  const std::optional<pass_rounding> r = needed(rounding, 7, sums.exponent);
+  std::optional<pass_rounding> r = needed(rounding, 7, sums.exponent);
   if (!r) return std::nullopt;
   // The sum is kept with the offset of its rounding.
   const int64_t offset = integer_offset(7, *r);
@@ -183,21 +186,21 @@ std::optional<structure> canonical(const structure& s, block_path path, const ta
   }
   const sum_range first = range_of(taps.taps[s.first]);
   const sum_range second = range_of(taps.taps[1 - s.first]);
-  std::optional<pass_rounding> r1 = needed(s.rounding[0], s1, first.exponent);
-  if (!r1) return std::nullopt;
-  const bool exact = *r1 == pass_rounding::none;
-  value_storage kept = s.kept;
   // On a one-dimensional path, a first pass along the filtered axis is followed by phase 0's
   // 128 T alone: the rest depends on T only, and takes T / 2^(7 - s1); a T below 0 gives 0 at the
   // end, whatever rounded it (unless it wraps).
   const bool along = path != block_path::two_d && s.first == filtered_axis(path) && s1 <= 7;
-  if (along && !exact && kept != value_storage::uint16) r1 = last_rounding(*r1);
+  const bool wraps = s.kept == value_storage::uint16;
+  const std::optional<pass_rounding> r1 =
+      needed(along && !wraps ? last_rounding(s.rounding[0]) : s.rounding[0], s1, first.exponent);
+  if (!r1) return std::nullopt;
+  const bool exact = *r1 == pass_rounding::none;
+  value_storage kept = s.kept;
   const int t_exponent = exact ? first.exponent - s1 : 0;
   const bool lossy = kept == value_storage::uint8_clamp || kept == value_storage::int16_saturate;
-  std::optional<pass_rounding> r2 =
-      needed(s.rounding[1], s2, second.exponent + (lossy ? 0 : t_exponent));
+  const std::optional<pass_rounding> r2 =
+      needed(last_rounding(s.rounding[1]), s2, second.exponent + (lossy ? 0 : t_exponent));
   if (!r2) return std::nullopt;
-  r2 = last_rounding(*r2);
   std::optional<rest_of> rest;
   if (along) rest = rest_of{0, 7 - s1, *r2};
   if (harmless(kept, round_shift(first.low, s1, *r1), round_shift(first.high, s1, *r1), t_exponent,
@@ -221,9 +224,9 @@ std::optional<structure> canonical(const structure& s, block_path path, const ta
     structure whole = our_two_d();
     whole.shifts = {0, 14};
     const std::optional<pass_rounding> r =
-        needed(s.rounding[1], 14, first.exponent + second.exponent);
+        needed(last_rounding(s.rounding[1]), 14, first.exponent + second.exponent);
     if (!r) return std::nullopt;
-    whole.rounding = {pass_rounding::none, last_rounding(*r)};
+    whole.rounding = {pass_rounding::none, *r};
     return whole;
   }
   if (along && kept == value_storage::exact) {
