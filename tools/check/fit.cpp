@@ -116,3 +116,11 @@ group_fit fit_group(const check_set& set, const comparison& compared, const grou
   if (fit.structures.empty()) fit.range = find_range(blocks, group.key);
   return fit;
 }
+
+bool reproduces_group(const group_fit& fit, const group_key& key, const structure& s) {
+  if (fit.structures.empty()) return false;
+  const tap_layout taps =
+      fit.fitted_taps ? *fitted_layout(fit.weights, key) : our_layout(key.phase[0], key.phase[1]);
+  const std::optional<structure> c = canonical(s, key.path, taps);
+  return c && std::find(fit.structures.begin(), fit.structures.end(), *c) != fit.structures.end();
+}

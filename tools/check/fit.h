@@ -56,6 +56,12 @@ struct group_fit {
 // The fit of a group that has differing bytes, its blocks placed as ours.
 group_fit fit_group(const check_set& set, const comparison& compared, const group_report& group);
 
+// Whether the point `s`, as some group's fit names it, gives every byte of this group too: its
+// canonical form on this group's path, with the taps the fit's structures apply, is among them.
+// The one point of a port is canonical otherwise on other paths and phases: this is how it is
+// counted over the groups.
+bool reproduces_group(const group_fit& fit, const group_key& key, const structure& s);
+
 // The lines a report prints for it, "fit: ..." each.
 std::vector<std::string> fit_lines(const group_fit& fit, const group_key& key);
 

@@ -48,6 +48,41 @@ std::string point_text(const structure& s, const group_key& key, bool ours_taps,
   return structure_text(s) + (words.empty() ? "" : " (" + list(words, "; ") + ")");
 }
 
+// How the other points differ from the first of them, field by field with the values they
+// take: "in the first pass's rounding (half_away, c_division) or the second's (half_even)".
+std::string differences(const std::vector<structure>& points) {
+  const structure& lead = points.front();
+  std::vector<std::string> form, first, shifts, r1, r2, kept;
+  const auto add = [](std::vector<std::string>* values, const std::string& v) {
+    if (std::find(values->begin(), values->end(), v) == values->end()) values->push_back(v);
+  };
+  for (size_t k = 1; k < points.size(); ++k) {
+    const structure& s = points[k];
+    if (s.two_d != lead.two_d) {
+      add(&form, s.two_d ? "the two-dimensional filter's" : "one pass");
+      continue;
+    }
+    if (s.first != lead.first) add(&first, s.first == axis_h ? "h" : "v");
+    if (s.shifts != lead.shifts) {
+      add(&shifts, "[" + std::to_string(s.shifts[0]) + ", " + std::to_string(s.shifts[1]) + "]");
+    }
+    if (s.rounding[0] != lead.rounding[0]) add(&r1, rounding_name(s.rounding[0]));
+    if (s.rounding[1] != lead.rounding[1]) add(&r2, rounding_name(s.rounding[1]));
+    if (s.kept != lead.kept) add(&kept, storage_name(s.kept));
+  }
+  std::vector<std::string> fields;
+  const auto field = [&](const char* name, const std::vector<std::string>& values) {
+    if (!values.empty()) fields.push_back(std::string(name) + " (" + list(values, ", ") + ")");
+  };
+  field("form", form);
+  field("first axis", first);
+  field("shifts", shifts);
+  field(lead.two_d ? "first rounding" : "rounding", r1);
+  field("second rounding", r2);
+  field(lead.two_d ? "intermediate" : "sum", kept);
+  return list(fields, ", ");
+}
+
 json_value weights_json(const std::vector<axis_weights>& weights) {
   if (weights.empty()) return nullptr;
   json_object axes;
@@ -109,17 +144,17 @@ std::vector<std::string> fit_lines(const group_fit& fit, const group_key& key) {
         canonical(ours_for(key.path), key.path,
                   fit.fitted_taps ? *fitted_layout(fit.weights, key)
                                   : our_layout(key.phase[0], key.phase[1]));
-    std::vector<std::string> points;
-    for (size_t k = 0; k < nearest.size() && k < 3; ++k) {
-      points.push_back(point_text(nearest[k], key, !fit.fitted_taps, ours));
-    }
-    if (nearest.size() > 3) points.push_back("and " + std::to_string(nearest.size() - 3) + " more");
     const std::string taps = fit.fitted_taps ? "with the fitted weights as taps, " : "";
-    lines.push_back("fit: " + taps +
-                    (nearest.size() == 1 ? points[0] + " reproduces every byte"
-                                         : std::to_string(nearest.size()) +
-                                               " points of the arithmetic reproduce every byte: " +
-                                               list(points, "; ")));
+    std::string line = "fit: " + taps + point_text(nearest.front(), key, !fit.fitted_taps, ours) +
+                       " reproduces every byte";
+    // The rest, which these bytes do not tell from it, in a word.
+    if (nearest.size() == 2) {
+      line += "; so does 1 more point, which differs from it in " + differences(nearest);
+    } else if (nearest.size() > 2) {
+      line += "; so do " + std::to_string(nearest.size() - 1) +
+              " more points, which differ from it in " + differences(nearest);
+    }
+    lines.push_back(line);
   } else if (key.path != block_path::copy) {
     lines.push_back("fit: no point of the arithmetic reproduces these" +
                     (fit.range ? ": " + fit.range->words

@@ -188,18 +188,26 @@ pass_sums first_pass_sums(const tap_layout& taps, const neighbourhood& n) {
   return p;
 }
 
-kept_values first_pass_kept(const structure& s, const pass_sums& p) {
-  kept_values k{};
+namespace {
+
+// Into `out` directly: a search fills many of them in a row.
+inline void keep_first_pass(const structure& s, const pass_sums& p, int64_t* out) {
   const int64_t* first = p.sums[s.first];
   if (!s.two_d) {
     // The offset is added where the sum is kept, as lanes that hold both do.
     const int64_t offset = integer_offset(s.shifts[0], s.rounding[0]);
-    k.values[0] = kept_as(first[1] + offset, s.kept) - offset;
-    return k;
+    out[0] = kept_as(first[1] + offset, s.kept) - offset;
+    return;
   }
-  for (int i = 0; i < 4; ++i) {
-    k.values[i] = kept_as(rounded(first[i], s.shifts[0], s.rounding[0]), s.kept);
-  }
+  for (int i = 0; i < 4; ++i)
+    out[i] = kept_as(rounded(first[i], s.shifts[0], s.rounding[0]), s.kept);
+}
+
+}  // namespace
+
+kept_values first_pass_kept(const structure& s, const pass_sums& p) {
+  kept_values k{};
+  keep_first_pass(s, p, k.values);
   return k;
 }
 
@@ -240,7 +248,7 @@ void drop_disagreeing(std::vector<structure>* points, const tap_layout& taps, co
       for (; k < count; ++k) {
         if (found[k] < 0) continue;
         if (k >= made) {
-          for (; made <= k; ++made) kept[made] = first_pass_kept(first, sums[made]);
+          for (; made <= k; ++made) keep_first_pass(first, sums[made], kept[made].values);
         }
         if (final_value(s, taps, kept[k]) != found[k]) break;
       }
