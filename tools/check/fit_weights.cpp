@@ -95,11 +95,10 @@ void find(int axis, int ours, const std::vector<double>& w, double within, axis_
         }
         if (shift != 0) {
           const bool pixels = axis == axis_h && shift % 3 == 0;
-          words += std::string(words.empty() ? "" : ", ") + "displaced by " +
-                   std::to_string(pixels ? shift / 3 : shift) +
-                   (axis == axis_v ? " rows"
-                    : pixels       ? " pixels"
-                                   : " bytes");
+          const int32_t by = pixels ? shift / 3 : shift;
+          const char* unit = axis == axis_v ? " row" : pixels ? " pixel" : " byte";
+          words += std::string(words.empty() ? "" : ", ") + "displaced by " + std::to_string(by) +
+                   unit + (by == 1 || by == -1 ? "" : "s");
         }
         a->finding = words;
         std::vector<int64_t> taps(k.size());
