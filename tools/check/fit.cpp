@@ -35,10 +35,7 @@ std::vector<structure> reproducing(const std::vector<block_view>& blocks, block_
     }
   }
   batch.keep_agreeing(&alive, taps);
-  // A step prime to a block row's 48 bytes, so that every row, pixel and channel has its share.
-  const size_t total = blocks.size() * block_bytes;
-  size_t step = std::max<size_t>(1, total / 512);
-  while (step > 1 && (step % 2 == 0 || step % 3 == 0)) ++step;
+  const size_t total = blocks.size() * block_bytes, step = spread_step(total, 512);
   for (size_t g = 0; g < total && !alive.empty(); g += step) {
     batch.add(blocks[g / block_bytes], g % block_bytes, taps, false);
   }
@@ -55,6 +52,12 @@ std::vector<structure> reproducing(const std::vector<block_view>& blocks, block_
 }
 
 }  // namespace
+
+size_t spread_step(size_t total, size_t wanted) {
+  size_t step = std::max<size_t>(1, total / wanted);
+  while (step > 1 && (step % 2 == 0 || step % 3 == 0)) ++step;
+  return step;
+}
 
 std::vector<block_view> block_views(const check_set& set, const comparison& compared,
                                     const group_report& group) {

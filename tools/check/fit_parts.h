@@ -21,14 +21,19 @@ struct block_view {
 
   // The own source byte of block byte b: its row's, its pixel's, its channel's.
   int64_t own(size_t b) const {
-    return origin + static_cast<int64_t>(b / 48) * row_bytes + static_cast<int64_t>(b % 48);
+    return origin + static_cast<int64_t>(b / block_row_bytes) * row_bytes +
+           static_cast<int64_t>(b % block_row_bytes);
   }
   // Whether every byte from `low` to `high` bytes of every block byte's own source byte lies in
   // the plane.
   bool reaches(int64_t low, int64_t high) const {
-    return origin + low >= 0 && own(767) + high < static_cast<int64_t>(plane_size);
+    return origin + low >= 0 && own(block_bytes - 1) + high < static_cast<int64_t>(plane_size);
   }
 };
+
+// A step through `total` bytes of a group's blocks that takes about `wanted` of them, prime to a
+// block row's 48 bytes, so that every row, pixel and channel has its share.
+size_t spread_step(size_t total, size_t wanted);
 
 std::vector<block_view> block_views(const check_set& set, const comparison& compared,
                                     const group_report& group);

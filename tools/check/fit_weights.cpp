@@ -152,13 +152,11 @@ std::vector<axis_weights> fit_weights(const std::vector<block_view>& blocks, con
   }
   const size_t columns = static_cast<size_t>(size[axis_h] * size[axis_v]);
 
-  // A few thousand equations, spread over the group's bytes at a step prime to a block row's
-  // 48, so that every row, pixel and channel has its share; only the bytes the final clamp
-  // leaves alone say what the sum was.
-  const size_t wanted = columns > 32 ? 640 : 2048;
+  // Some thousand equations (fewer for the two-dimensional filter, whose normal equations cost
+  // 90^2 a byte), spread over the group's bytes; only the bytes the final clamp leaves alone say
+  // what the sum was.
   const size_t total = blocks.size() * block_bytes;
-  size_t step = std::max<size_t>(1, total / wanted);
-  while (step > 1 && (step % 2 == 0 || step % 3 == 0)) ++step;
+  const size_t step = spread_step(total, columns > 32 ? 640 : 2048);
   std::vector<uint8_t> x;
   std::vector<int32_t> y;
   x.reserve((total / step + 1) * columns);

@@ -190,6 +190,12 @@ pass_sums first_pass_sums(const tap_layout& taps, const neighbourhood& n) {
 
 namespace {
 
+// A point's byte in its two steps, for points that agree on the first (same_first_pass): the
+// values its first pass keeps (one pass: its sum as kept), then the byte.
+struct kept_values {
+  int64_t values[4];
+};
+
 // Into `out` directly: a search fills many of them in a row.
 inline void keep_first_pass(const structure& s, const pass_sums& p, int64_t* out) {
   const int64_t* first = p.sums[s.first];
@@ -199,19 +205,12 @@ inline void keep_first_pass(const structure& s, const pass_sums& p, int64_t* out
     out[0] = kept_as(first[1] + offset, s.kept) - offset;
     return;
   }
-  for (int i = 0; i < 4; ++i)
+  for (int i = 0; i < 4; ++i) {
     out[i] = kept_as(rounded(first[i], s.shifts[0], s.rounding[0]), s.kept);
+  }
 }
 
-}  // namespace
-
-kept_values first_pass_kept(const structure& s, const pass_sums& p) {
-  kept_values k{};
-  keep_first_pass(s, p, k.values);
-  return k;
-}
-
-int final_value(const structure& s, const tap_layout& taps, const kept_values& k) {
+inline int final_value(const structure& s, const tap_layout& taps, const kept_values& k) {
   if (!s.two_d) return clamp_byte(rounded(k.values[0], s.shifts[0], s.rounding[0]));
   const int32_t* second = taps.taps[1 - s.first];
   int64_t sum = 0;
@@ -224,8 +223,12 @@ bool same_first_pass(const structure& a, const structure& b) {
          a.rounding[0] == b.rounding[0] && a.kept == b.kept;
 }
 
+}  // namespace
+
 int value_of_sums(const structure& s, const tap_layout& taps, const pass_sums& p) {
-  return final_value(s, taps, first_pass_kept(s, p));
+  kept_values k{};
+  keep_first_pass(s, p, k.values);
+  return final_value(s, taps, k);
 }
 
 int structure_value(const structure& s, const tap_layout& taps, const neighbourhood& n) {

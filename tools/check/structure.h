@@ -80,16 +80,9 @@ struct pass_sums {
 };
 pass_sums first_pass_sums(const tap_layout& taps, const neighbourhood& n);
 int value_of_sums(const structure& s, const tap_layout& taps, const pass_sums& sums);
-// value_of_sums in its two steps, for points that agree on the first (same_first_pass): the
-// values the first pass keeps (one pass: its sum as kept), then the byte.
-struct kept_values {
-  int64_t values[4];
-};
-kept_values first_pass_kept(const structure& s, const pass_sums& sums);
-int final_value(const structure& s, const tap_layout& taps, const kept_values& kept);
-bool same_first_pass(const structure& a, const structure& b);
 // Keeps of `points` (in order) those that give found[k] for sums[k], every k below `count` (a
-// byte found as -1 is not held against them).
+// byte found as -1 is not held against them); points next to each other that agree on their
+// first pass share its values.
 void drop_disagreeing(std::vector<structure>* points, const tap_layout& taps, const pass_sums* sums,
                       const int16_t* found, size_t count);
 
@@ -102,7 +95,8 @@ int64_t integer_offset(int32_t shift, pass_rounding r);
 int64_t keep_value(int64_t v, value_storage s);
 
 // The canonical form of `s` on a path with these taps:
-// - a rounding that changes nothing (a shift of 0, or one that divides every sum) is `none`;
+// - a rounding that changes nothing (a shift of 0, or one that divides every sum, but for C's
+//   division, whose offset lifts an exact negative quotient by 1) is `none`;
 // - the last rounding's toward_zero is floor, its half_away and c_division half_up: they differ
 //   only below 0, which the final clamp makes 0;
 // - a storage that holds every value the pass can give is `exact` (fp32 always does), and so is
