@@ -151,7 +151,7 @@ TEST(structure, ours_renders_the_librarys_blocks) {
 }
 
 TEST(structure, canonical_points_give_the_bytes_of_the_points_they_stand_for) {
-  const std::vector<neighbourhood> tried = sources(1500, 5);
+  const std::vector<neighbourhood> tried = sources(600, 5);
   for (const layout_case& l : layouts()) {
     SCOPED_TRACE(l.name);
     const std::vector<structure> grammar = grammar_points(l.path, l.taps);
