@@ -60,15 +60,14 @@ const std::vector<std::vector<std::string>> ports = {{"vertical_first"},
                                                      {"exact_intermediate", "half_even"}};
 
 std::vector<uint8_t> blocks_of(const check_set& set, const std::vector<std::string>& port) {
-  int shift = 0;
-  port_arithmetic more;
-  const fault_switches faults = injected_words(port, &shift, &more);
+  const port_faults faults = injected_port(port);
   std::vector<uint8_t> blocks(set.cases.size() * block_bytes);
   for (size_t n = 0; n < set.cases.size(); ++n) {
     const check_case& c = set.cases[n];
     const std::vector<uint8_t>& plane = set.pictures[c.picture].bitmap.plane;
     faulty_interpolate(c.call.stride, &blocks[n * block_bytes], plane.data(), plane.size(),
-                       c.call.height, c.call.x, c.call.y, c.call.mvx, c.call.mvy, faults, more);
+                       c.call.height, c.call.x, c.call.y, c.call.mvx, c.call.mvy, faults.switches,
+                       faults.own, faults.arithmetic);
   }
   return blocks;
 }

@@ -1,9 +1,12 @@
 // ns per block for every kernel this processor runs (each level's paths in each of their forms),
-// and for interpolate_block, at the walk's positions over a 600 x 600 plane of random bytes. One
-// iteration is one block.
+// called directly, and for interpolate_block, at the walk's positions over a 600 x 600 plane of
+// random bytes. One iteration is one block; the destination moves through 64 places in its page
+// (block_runs.h), and the counters fastest_ns and median_ns give the fastest place's time and the
+// median place's.
 #include <benchmark/benchmark.h>
 #include <sys/mman.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -13,10 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "block_runs.h"
 #include "interpolate.h"
 #include "levels.h"
 #include "model.h"
-#include "walk.h"
 
 namespace {
 
@@ -32,46 +35,65 @@ const std::vector<uint8_t>& plane() {
   return bytes;
 }
 
-// The walk's whole-pixel positions n / 4 with their phase n % 4: whole ones for the copy,
-// fractional ones for the filters.
-std::vector<int> walk_positions(bool fractional) {
-  std::vector<int> n;
-  for (int i = walk_first; i <= walk_last; ++i) {
-    if ((i % 4 != 0) == fractional) n.push_back(i);
-  }
-  return n;
-}
-
 void phases_of(block_path p, int n, int* hx, int* vy) {
   *hx = filters_h(p) ? n % 4 : 0;
   *vy = filters_v(p) ? n % 4 : 0;
 }
 
+// Passes over the walk's positions (whole ones for the copy, fractional ones for the filters),
+// each at the next place of the destination.
 template <typename F>
 void run_blocks(benchmark::State& state, block_path p, F block) {
   const std::vector<int> positions = walk_positions(p != block_path::copy);
-  alignas(64) uint8_t dst[block_bytes];
-  size_t i = 0;
-  for (auto _ : state) {
-    const int n = positions[i];
-    i = i + 1 == positions.size() ? 0 : i + 1;
-    int hx, vy;
-    phases_of(p, n, &hx, &vy);
-    block(dst, n / 4, hx, vy);
-    benchmark::DoNotOptimize(dst);
-    benchmark::ClobberMemory();
+  destination_places places;
+  size_t place = 0;
+  while (state.KeepRunningBatch(static_cast<benchmark::IterationCount>(positions.size()))) {
+    uint8_t* dst = places.at(place);
+    const auto start = std::chrono::steady_clock::now();
+    for (const int n : positions) {
+      int hx, vy;
+      phases_of(p, n, &hx, &vy);
+      block(dst, n / 4, hx, vy);
+      benchmark::DoNotOptimize(dst);
+      benchmark::ClobberMemory();
+    }
+    const std::chrono::duration<double, std::nano> took = std::chrono::steady_clock::now() - start;
+    places.record(place, took.count() / static_cast<double>(positions.size()));
+    place = (place + 1) % destination_places::count;
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * block_bytes));
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+  state.counters["fastest_ns"] = places.fastest();
+  state.counters["median_ns"] = places.median();
 }
 
-// One implementation's path, called directly at the block's origin.
-void bench_path(benchmark::State& state, block_path p, filter_paths paths) {
+const uint8_t* origin(int whole) {
   const ptrdiff_t row = ptrdiff_t{side} * 3;
-  run_blocks(state, p, [&](uint8_t* dst, int whole, int hx, int vy) {
-    const uint8_t* origin = plane().data() + (whole + block_margin) * (row + 3);
-    run_filter_path(paths, dst, origin, row, hx, vy);
-  });
+  return plane().data() + (whole + block_margin) * (row + 3);
+}
+
+// One kernel, called directly at the block's origin through its own type.
+void bench_kernel(benchmark::State& state, const kernel& k) {
+  const ptrdiff_t row = ptrdiff_t{side} * 3;
+  const filter_paths& f = k.paths;
+  switch (k.path) {
+    case block_path::copy:
+      return run_blocks(state, k.path, [&](uint8_t* dst, int whole, int, int) {
+        f.copy(dst, origin(whole), row);
+      });
+    case block_path::horizontal:
+      return run_blocks(state, k.path, [&](uint8_t* dst, int whole, int hx, int) {
+        f.horizontal(dst, origin(whole), row, hx);
+      });
+    case block_path::vertical:
+      return run_blocks(state, k.path, [&](uint8_t* dst, int whole, int, int vy) {
+        f.vertical(dst, origin(whole), row, vy);
+      });
+    case block_path::two_d:
+      return run_blocks(state, k.path, [&](uint8_t* dst, int whole, int hx, int vy) {
+        f.two_d(dst, origin(whole), row, hx, vy);
+      });
+  }
 }
 
 // The whole routine, as a caller sees it: split, clamp, dispatch.
@@ -142,7 +164,7 @@ void bench_batch(benchmark::State& state, bool fresh) {
 void bench_memcpy(benchmark::State& state) {
   const ptrdiff_t row = ptrdiff_t{side} * 3;
   run_blocks(state, block_path::copy, [&](uint8_t* dst, int whole, int, int) {
-    const uint8_t* s = plane().data() + (whole + block_margin) * (row + 3);
+    const uint8_t* s = origin(whole);
     for (int r = 0; r < block_size; ++r) std::memcpy(dst + r * block_row_bytes, s + r * row, 48);
   });
 }
@@ -159,8 +181,8 @@ const bool registered = [] {
     for (const kernel& k : every_kernel()) {
       if (!k.runs_here || p != k.path) continue;
       // "two_d/avx512_madd": the path, then the level and the form.
-      benchmark::RegisterBenchmark((name + "/" + k.level + "_" + k.variant).c_str(), bench_path, p,
-                                   k.paths);
+      benchmark::RegisterBenchmark((name + "/" + k.level + "_" + k.variant).c_str(), bench_kernel,
+                                   k);
     }
   }
   return true;

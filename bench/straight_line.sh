@@ -6,17 +6,24 @@
 #   e.g. bench/straight_line.sh build/bench/interp/libblockwalk_interp.a two_d_avx512
 set -euo pipefail
 disassembly=$(objdump -d --no-show-raw-insn -C -w "$1")
-body_of() {  # NAME, as the line that begins it shows it
-  awk -v f="$1" '!done && /^[0-9a-f]+ </ && index($0, "<" f) {p = 1; next} p && /^$/ {p = 0; done = 1} p' \
-    <<< "$disassembly"
+# Only the object file that defines the function: an archive's objects each start at address 0.
+disassembly=$(awk -v f="<$2(" '/file format/ {if (found) exit; text = ""} {text = text $0 "\n"}
+  /^[0-9a-f]+ </ && index($0, f) {found = 1} END {if (found) printf "%s", text}' <<< "$disassembly")
+body_of() {  # the function whose first line matches the awk pattern $1
+  awk "!done && /^[0-9a-f]+ </ && $1 {p = 1; next} p && /^\$/ {p = 0; done = 1} p" <<< "$disassembly"
 }
-body=$(body_of "$2(")
+body=$(body_of "index(\$0, \"<$2(\")")
 [ -n "$body" ] || { echo "$2: not found in $1" >&2; exit 1; }
-if [ "$(grep -c '^ ' <<< "$body")" -le 2 ] && target=$(grep -oP '\sjmp\s+[0-9a-f]+ <\K.*(?=>$)' <<< "$body"); then
-  body=$(body_of "$target>")
+# A tail call into another function of the object, found by its address.
+if [ "$(grep -c '^ ' <<< "$body")" -le 2 ] && target=$(grep -oP '\sjmp\s+\K[0-9a-f]+(?= <)' <<< "$body"); then
+  body=$(body_of "/^0*$target </")
 fi
 if grep -qE '\sj[a-z]+\s|\scall\s|\sloop' <<< "$body"; then
   echo "$2: has branches or calls, so its count per call is not its length" >&2
   exit 1
 fi
-echo "$2: $(grep -cE '^ +[0-9a-f]+:\s+[a-z]' <<< "$body" | tr -d ' ') instructions per call"
+# Every instruction objdump prints, those it shows with a prefix ({vex}, {evex}) among them, but
+# the padding after the last (the forms of nop), which no call executes.
+count=$(grep -E '^ +[0-9a-f]+:\s+\S' <<< "$body" |
+  grep -cvE ':\s+((data16|cs|ds) )*(nop[wl]?|xchg\s+%ax,%ax)(\s|$)' || true)
+echo "$2: $count instructions per call"

@@ -46,7 +46,7 @@ cpu_info ask() {
   if ((cpu.features & feature_avx2) && has_avx_vnni()) cpu.features |= feature_avx_vnni;
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
-      __builtin_cpu_supports("avx512vnni")) {
+      __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("avx512vnni")) {
     cpu.features |= feature_avx512;
   }
   cpu.traits = x86_traits();
@@ -65,7 +65,7 @@ const char* feature_name(cpu_feature feature) {
     case feature_avx2:
       return "AVX2";
     case feature_avx512:
-      return "AVX-512 (F, BW, VL, VBMI, VNNI)";
+      return "AVX-512 (F, BW, VL, VBMI, VBMI2, VNNI)";
     case feature_neon:
       return "NEON";
     case feature_avx_vnni:

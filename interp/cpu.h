@@ -8,7 +8,7 @@
 enum cpu_feature : uint32_t {
   feature_sse2 = 1u << 0,
   feature_avx2 = 1u << 1,
-  feature_avx512 = 1u << 2,    // F, BW, VL, VBMI and VNNI: Ice Lake and later Intel, Zen 4 on
+  feature_avx512 = 1u << 2,    // F, BW, VL, VBMI, VBMI2, VNNI: Ice Lake and later Intel, Zen 4 on
   feature_neon = 1u << 3,      // every 64-bit Arm processor
   feature_avx_vnni = 1u << 4,  // VEX-coded dot products: Alder Lake and later Intel clients, Zen 5
 };

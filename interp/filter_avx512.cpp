@@ -1,14 +1,16 @@
-// The filters on 512-bit vectors. A row is read with a masked load of exactly the bytes its
-// filter uses, so nothing beyond the footprint is touched; byte permutes gather each output's
-// taps (3 bytes apart along a row) from it, and multiply-adds of unsigned bytes by signed taps
-// form the sums. The horizontal and two-dimensional filters store groups of four block rows
-// (192 bytes) in three 64-byte stores. Gives exactly the bytes of the scalar rendering.
+// The filters on 512-bit vectors. A row is read within exactly the bytes its filter uses, by a
+// masked load of its footprint or by plain loads of parts of it, so nothing beyond the footprint
+// is touched; byte permutes gather each output's taps (3 bytes apart along a row) from the rows
+// read, and multiply-adds or dot products of unsigned bytes by signed taps form the sums. The
+// horizontal filter stores groups of four block rows (192 bytes) in three 64-byte stores, the
+// two-dimensional filter pairs of rows (96 bytes) in three 32-byte ones. Gives exactly the bytes
+// of the scalar rendering.
 //
 // Every loop here runs a fixed number of times and is unrolled, whatever the optimisation
 // level: its arrays of vectors must live in registers, and its choices of table resolve at
 // compile time. Left to -O2, they lived in memory and the kernels ran 2 to 3 times slower.
 //
-// This source alone is compiled for AVX-512 (F, BW, VL, VBMI, VNNI): it defines no inline
+// This source alone is compiled for AVX-512 (F, BW, VL, VBMI, VBMI2, VNNI): it defines no inline
 // function that other sources share, and its tables are constants, built by the compiler, so
 // that nothing here runs before the processor has been asked.
 //
@@ -35,28 +37,44 @@ constexpr __mmask64 row_mask = (__mmask64{1} << block_row_bytes) - 1;
 // source byte k - 3, and output byte x takes its taps from load bytes x, x + 3, x + 6, x + 9.
 constexpr __mmask64 footprint_mask = (__mmask64{1} << (block_row_bytes + 9)) - 1;
 constexpr int group_rows = 4;
+// A row's 48 output bytes are three chunks of 16. Where a chunk's taps are read apart from the
+// rest of the row, they are the 32 bytes from chunk_start, which lie within the row's footprint
+// (-3 ... 53): the last chunk's start is moved back 7 bytes, so that its load ends where the
+// footprint does.
+constexpr int chunks = 3;
+constexpr int chunk_start[chunks] = {-3, 13, 22};
+
+// Byte `at` (0 ... 56) of a row's footprint, in the 32 bytes read for chunk c, in the low half
+// of a register (second = 0) or the high half.
+constexpr uint8_t in_window(int c, int second, int at) {
+  return static_cast<uint8_t>(32 * second + at - chunk_start[c] - 3);
+}
 
 struct byte_table {
   alignas(64) uint8_t at[64];
 };
 struct tables {
-  // Horizontal filter: six registers of 32 outputs per group of four rows, each two 16-byte
-  // chunks of the group's twelve (chunk t is row t / 3, bytes 16 (t % 3) ...); for each, the
-  // byte pairs of taps (c0, c1) and (c2, c3), from the rows of its two chunks (the second at
-  // +64).
-  byte_table pairs[6][2];
+  // Horizontal filter: six registers of 32 outputs per group of four rows, each two chunks of
+  // the group's twelve (chunk t is row t / 3, chunk t % 3); for each (i and i + 3 alike), the
+  // byte pairs of taps (c0, c1) and (c2, c3) from its row's footprint, or, for the last chunk of
+  // one row and the first of the next (i = 1), from the last 32 bytes of the one's and the first
+  // 32 of the other's in one register.
+  byte_table pairs[3][2];
   // Or in byte order: registers 2g and 2g + 1 hold the outputs whose pack is store g's 64 bytes
   // in order (the first eight bytes of each 128-bit lane, and the last eight), their byte pairs
   // from rows g and g + 1 of the group (the second at +64).
   byte_table in_order_pairs[6][2];
-  // Two-dimensional filter, first pass: the taps of a chunk's 16 outputs in two rows, the
-  // outputs of one column side by side.
-  byte_table two_row_pairs[3][2];
-  // The 16-bit values of rows j and j + 1 side by side, from those of rows j - 1, j and
-  // j + 1, j + 2.
-  byte_table shifted_rows;
-  // Whole 32-bit results of two registers of 16 outputs to their high 16-bit halves, in order.
-  byte_table high_halves;
+  // Two-dimensional filter, first pass, strip s, from rows j and j + 1. For dot products, from
+  // one register of the strip's 32 bytes of each row (the first in the low half): each 32-bit
+  // lane a column's four taps in one row, the rows alternating, in the order whose pack puts
+  // column c of both rows in 32-bit lane c. For byte pairs, from two registers of the rows'
+  // footprints (the second at +64): each 16-bit lane a column's taps (c0, c1) or (c2, c3) in
+  // one row, the rows alternating.
+  byte_table strip_windows[chunks][2];
+  byte_table strip_pairs[chunks][2];
+  // The high bytes of the 16-bit halves of two registers of 32-bit sums, packed: the results
+  // of their 16 columns each, in order.
+  byte_table high_bytes;
   // A 64-byte store from the pack of two registers of 32 outputs: pack order to byte order.
   byte_table unpack;
 };
@@ -73,26 +91,32 @@ constexpr void set_pairs(byte_table (&pair)[2], int w, int from) {
 constexpr tables make_tables() {
   tables t{};
   for (int i = 0; i < 6; ++i) {
-    const int first_row = 2 * i / 3;
     for (int w = 0; w < 32; ++w) {
-      const int chunk = 2 * i + w / 16;
-      set_pairs(t.pairs[i], w, (chunk / 3 == first_row ? 0 : 64) + 16 * (chunk % 3) + w % 16);
+      const int at = 16 * ((2 * i + w / 16) % chunks) + w % 16;
+      if (i < 3) set_pairs(t.pairs[i], w, at + (i == 1 ? (w < 16 ? -32 : 32) : 0));
       // Output byte o of the group lies in row o / 48.
       const int o = 64 * (i / 2) + 16 * (w / 8) + 8 * (i % 2) + w % 8;
       set_pairs(t.in_order_pairs[i], w, (o / 48 == i / 2 ? 0 : 64) + o % 48);
     }
   }
-  for (int c = 0; c < 3; ++c) {
-    for (int w = 0; w < 32; ++w) set_pairs(t.two_row_pairs[c], w, 64 * (w % 2) + 16 * c + w / 2);
+  for (int s = 0; s < chunks; ++s) {
+    // A pack of X and Y puts, in 128-bit lane l, X's lanes 4l ... 4l + 3, then Y's.
+    for (int lane = 0; lane < 16; ++lane) {
+      const int l = lane / 4, q = lane % 4;
+      for (int half = 0; half < 2; ++half) {
+        const int column = 16 * s + 4 * l + 2 * half + q / 2;
+        for (int k = 0; k < 4; ++k) {
+          t.strip_windows[s][half].at[4 * lane + k] = in_window(s, q % 2, column + 3 * k);
+        }
+      }
+    }
+    for (int w = 0; w < 32; ++w) set_pairs(t.strip_pairs[s], w, 64 * (w % 2) + 16 * s + w / 2);
   }
-  // 16-bit indices, little-endian: word w is the high half of 32-bit lane w of the first
-  // register (w < 16), or of lane w - 16 of the second.
-  for (int w = 0; w < 32; ++w) {
-    const int word = w < 16 ? 2 * w + 1 : 32 + 2 * (w - 16) + 1;
-    t.high_halves.at[2 * w] = static_cast<uint8_t>(word);
-  }
-  for (int w = 0; w < 32; ++w) {
-    t.shifted_rows.at[2 * w] = static_cast<uint8_t>(w % 2 ? 32 + w - 1 : w + 1);
+  // A pack of two registers of 32-bit lanes puts lane d's halves of the first at bytes
+  // 16 (d / 4) + 2 (d % 4) and + 1, those of the second 8 bytes on.
+  for (int b = 0; b < 32; ++b) {
+    const int d = b % 16;
+    t.high_bytes.at[b] = static_cast<uint8_t>(16 * (d / 4) + 8 * (b / 16) + 2 * (d % 4) + 1);
   }
   // A pack of registers X and Y puts, in 128-bit lane l, X's words 8l ... 8l + 7 and then Y's.
   for (int p = 0; p < 64; ++p) {
@@ -140,29 +164,12 @@ __m512i to_bytes(__m512i first, __m512i second) {
 
 }  // namespace
 
-// Four block rows are 192 contiguous bytes of the block: three whole 64-byte stores, each
-// filled by two masked loads, the second merged above the first. A masked load touches only
-// the bytes it keeps, so each reads just its part of a row. This serves cores that store a
-// whole register twice as fast as a masked part (Intel's); others do better row by row.
-void copy_avx512_whole_stores(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
-  // Register g holds block bytes 64g ... 64g + 63 of the group: the end of one row, then the
-  // start of the next (the first begins a row, the last ends one).
-  constexpr int split[3] = {48, 32, 16};  // bytes of the register taken from the earlier row
-#pragma GCC unroll 16
-  for (int r = 0; r < block_size; r += group_rows) {
-    const uint8_t* s = src + r * row;
-#pragma GCC unroll 16
-    for (int g = 0; g < 3; ++g) {
-      const uint8_t* earlier = s + g * row + 16 * g;  // its bytes 48 - split ... 47
-      const uint8_t* later = s + (g + 1) * row;       // its bytes 0 ... 63 - split
-      const __mmask64 low = (__mmask64{1} << split[g]) - 1;
-      const __m512i part = _mm512_maskz_loadu_epi8(low, earlier);
-      _mm512_storeu_si512(dst + r * block_row_bytes + 64 * g,
-                          _mm512_mask_loadu_epi8(part, ~low, later - split[g]));
-    }
-  }
-}
-
+// Row by row, each row a masked load and a masked store of its 48 bytes: for cores that store a
+// masked part as fast as a whole register (AMD's). Intel's store it at half the rate and load it
+// with an operation more; there the AVX2 level's copy, of whole 32-byte loads and stores, was
+// measured faster on Sapphire Rapids (7.2 against 11.9 ns per block for three whole 64-byte
+// stores, each filled by two masked loads) and is modelled as fast on Ice Lake, so this level
+// leaves them the copy.
 void copy_avx512_masked_stores(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
 #pragma GCC unroll 16
   for (int r = 0; r < block_size; ++r) {
@@ -173,10 +180,11 @@ void copy_avx512_masked_stores(uint8_t* dst, const uint8_t* src, ptrdiff_t row) 
 
 namespace {
 
-// Gathers in byte order read two rows for every register, and need no permute after the pack;
-// gathers of one chunk's row read one row for four registers of six, but need a permute to
-// byte order. A two-source permute costs twice a one-source one on some cores, Sapphire Rapids
-// among them, and the same on others.
+// Each row's footprint is read once, by a masked load. Gathers in byte order read two rows for
+// every register, and need no permute after the pack. Gathers of one chunk's row (four
+// registers of six; the other two read one register made of the end of one row and the start
+// of the next) need a permute to byte order. A two-source permute costs twice a one-source one
+// on some cores, Sapphire Rapids among them, and the same on others.
 template <bool in_order>
 void horizontal(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
   const byte_pair_taps taps(phase, false);
@@ -187,16 +195,16 @@ void horizontal(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
     for (int k = 0; k < group_rows; ++k) {
       rows[k] = _mm512_maskz_loadu_epi8(footprint_mask, src + (r + k) * row - 3);
     }
-    // Chunks 2i and 2i + 1 lie in one row, but for i = 1 and 4: the last of one row and the
-    // first of the next.
     const auto gather = [&](int i, int half) {
       if (in_order) {
         return _mm512_permutex2var_epi8(rows[i / 2], load(table.in_order_pairs[i][half]),
                                         rows[i / 2 + 1]);
       }
-      const __m512i a = rows[2 * i / 3], b = rows[(2 * i + 1) / 3];
-      const __m512i index = load(table.pairs[i][half]);
-      return i % 3 == 1 ? _mm512_permutex2var_epi8(a, index, b) : _mm512_permutexvar_epi8(index, a);
+      // Chunks 2i and 2i + 1 lie in one row, but for i = 1 and 4: 128-bit lanes 2 and 3 of the
+      // one row, then 0 and 1 of the next.
+      const __m512i a = rows[2 * i / 3];
+      const __m512i both = i % 3 == 1 ? _mm512_shuffle_i64x2(a, rows[(2 * i + 1) / 3], 0x4E) : a;
+      return _mm512_permutexvar_epi8(load(table.pairs[i % 3][half]), both);
     };
     __m512i out[6];
 #pragma GCC unroll 16
@@ -250,104 +258,138 @@ void vertical_avx512_maddubs(uint8_t* dst, const uint8_t* src, ptrdiff_t row, in
 
 namespace {
 
-// First pass: reflected outer taps make both pair sums non-negative, so an unsigned average
-// forms (sum + 1) >> 1, plus half the reflection. Its 16-bit results for two rows share a
-// register, those of one column side by side: rows j - 1 and j give the pairs (c0, c1) of
-// output row j, rows j + 1 and j + 2 its pairs (c2, c3).
+// Down the block in three strips of 16 columns (output bytes), two output rows at a time. The
+// first-pass values of rows j and j + 1 side by side in each 32-bit lane, lane c for column c,
+// are the pairs (v0, v1) of output row j + 1 and (v2, v3) of output row j - 1; those of rows
+// j + 1 and j + 2 come from the registers of j and j + 2 by a funnel shift.
+//
+// With `dots`, for cores that run dot products at full rate (Intel's, Zen 5): a strip's two
+// rows are read into one register, each the strip's 32 bytes from chunk_start (plain loads,
+// inside the footprint), and one-source permutes gather from it; in the first pass, dot
+// products of each column's four bytes and taps, started at 1 + 2 * 2040 so that the sum is
+// never negative and, halved, lies in 0 ... 20400: an unsigned pack to 16 bits loses nothing,
+// and a shift halves it to T + 2040. Without (Zen 4, whose dot products run at half rate and
+// whose two-source permutes at full rate): each row's footprint is read once, by a masked load,
+// and two-source permutes gather from two rows; reflected outer taps make both byte-pair sums
+// non-negative, so an unsigned average forms (sum + 1) >> 1, plus half the reflection, of which
+// all but 32 is taken away.
 //
 // Second pass: vertical taps scaled by 8 make each 32-bit lane 8 * (sum + 4096), whose high 16
-// bits are the result before clamping, (sum + 4096) >> 13. With `vnni`, dot products add the
-// pairs to an accumulator that starts at 8 * 4096 less what the reflection added. Without, for
-// cores that run them at half rate (Zen 4), plain multiply-adds and one addition: the first
-// pass then takes away all but 32 of the reflection, and the vertical taps, which sum to 128,
-// turn those 32 into the 4096.
-template <bool vnni>
+// bits are the result before clamping, (sum + 4096) >> 13; the unsigned byte pack of those
+// halves clamps it, and one permute picks them. The vertical taps sum to 128, so T + 32 brings
+// the 4096 with it; with `dots`, dot products start at 8 * 4096 less what 2040 brought.
+template <bool dots>
 void two_d(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
-  constexpr int last_row = block_size + 1;  // of the footprint, which starts at row -1
-  const byte_pair_taps h(hx, true);
-  const int32_t reflection_half = 255 * -(filter_taps[hx][0] + filter_taps[hx][3]) / 2;
+  constexpr int lift = 2040;  // first-pass values are T + lift with dots, else T + 32
+  const int32_t* h = filter_taps[hx];
+  const __m512i h_taps = _mm512_set1_epi32(static_cast<int32_t>(
+      (static_cast<uint32_t>(h[0]) & 0xFF) | (static_cast<uint32_t>(h[1]) & 0xFF) << 8 |
+      (static_cast<uint32_t>(h[2]) & 0xFF) << 16 | static_cast<uint32_t>(h[3]) << 24));
+  const __m512i h_start = _mm512_set1_epi32(1 + 2 * lift);
+  const byte_pair_taps h_pairs(hx, true);
+  const int32_t reflection_half = 255 * -(h[0] + h[3]) / 2;
+  const __m512i unreflect = _mm512_set1_epi16(static_cast<int16_t>(reflection_half - 32));
   const __m512i flip_a = _mm512_set1_epi16(0x00FF);
   const __m512i flip_d = _mm512_set1_epi16(static_cast<int16_t>(0xFF00));
-  const __m512i bias = _mm512_set1_epi16(static_cast<int16_t>(reflection_half - 32));
-  const auto load_row = [&](int j) {
-    return _mm512_maskz_loadu_epi8(footprint_mask, src + j * row - 3);
+
+  // Rows j and j + 1 as a pass's gathers read them: without `dots`, each row's footprint, read
+  // once for every strip; with, nothing yet, as each strip reads its own. Where `last`, row
+  // j + 1 lies past the footprint, and the values of its half are never used.
+  struct row_pair {
+    __m512i upper, lower;
   };
-  // Rows j and j + 1 (j odd), chunk by chunk; past the footprint the second row repeats the
-  // first and is never used.
-  const auto first_pass = [&](int j, __m512i* out) {
-    const __m512i upper = load_row(j);
-    const __m512i lower = j < last_row ? load_row(j + 1) : upper;
-#pragma GCC unroll 16
-    for (int c = 0; c < 3; ++c) {
-      const __m512i ab = _mm512_xor_si512(
-          _mm512_permutex2var_epi8(upper, load(table.two_row_pairs[c][0]), lower), flip_a);
-      const __m512i cd = _mm512_xor_si512(
-          _mm512_permutex2var_epi8(upper, load(table.two_row_pairs[c][1]), lower), flip_d);
-      out[c] = _mm512_avg_epu16(_mm512_maddubs_epi16(ab, h.c01), _mm512_maddubs_epi16(cd, h.c23));
-      if (!vnni) out[c] = _mm512_sub_epi16(out[c], bias);
+  const auto rows_of = [&](int j, bool last) {
+    row_pair rows{};
+    if (!dots) {
+      const auto footprint = [&](int k) {
+        return _mm512_maskz_loadu_epi8(footprint_mask, src + k * row - 3);
+      };
+      rows.upper = footprint(j);
+      rows.lower = last ? rows.upper : footprint(j + 1);
     }
+    return rows;
   };
-  // Rows j and j + 1 for even j, from the registers before and after.
-  const auto between = [](const __m512i* before, const __m512i* after, __m512i* out) {
-#pragma GCC unroll 16
-    for (int c = 0; c < 3; ++c) {
-      out[c] = _mm512_permutex2var_epi16(before[c], load(table.shifted_rows), after[c]);
+  // The first-pass values of rows j and j + 1 in strip s.
+  const auto first_pass = [&](const row_pair& rows, int j, int s, bool last) {
+    __m512i both{};
+    if (dots) {
+      const uint8_t* p = src + j * row + chunk_start[s];
+      const __m256i upper = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      both = last ? _mm512_zextsi256_si512(upper)
+                  : _mm512_inserti64x4(
+                        _mm512_castsi256_si512(upper),
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + row)), 1);
     }
+    if (dots) {
+      const auto dot = [&](int half) {
+        const __m512i index = load(table.strip_windows[s][half]);
+        return _mm512_dpbusd_epi32(h_start, _mm512_permutexvar_epi8(index, both), h_taps);
+      };
+      return _mm512_srli_epi16(_mm512_packus_epi32(dot(0), dot(1)), 1);
+    }
+    const auto sum = [&](int half, __m512i flip, __m512i taps) {
+      const __m512i index = load(table.strip_pairs[s][half]);
+      const __m512i pairs = _mm512_permutex2var_epi8(rows.upper, index, rows.lower);
+      return _mm512_maddubs_epi16(_mm512_xor_si512(pairs, flip), taps);
+    };
+    return _mm512_sub_epi16(
+        _mm512_avg_epu16(sum(0, flip_a, h_pairs.c01), sum(1, flip_d, h_pairs.c23)), unreflect);
   };
 
   const auto pair = [](int32_t a, int32_t b) {
     return _mm512_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(8 * b) << 16) |
                                                   (static_cast<uint32_t>(8 * a) & 0xFFFF)));
   };
-  const __m512i v01 = pair(filter_taps[vy][0], filter_taps[vy][1]);
-  const __m512i v23 = pair(filter_taps[vy][2], filter_taps[vy][3]);
-  const __m512i start = _mm512_set1_epi32(8 * 4096 - 8 * 128 * reflection_half);
+  const int32_t* v = filter_taps[vy];
+  const __m512i v01 = pair(v[0], v[1]), v23 = pair(v[2], v[3]);
+  const __m512i v_start = _mm512_set1_epi32(8 * 4096 - 8 * 128 * lift);
+  // 8 * (sum + 4096) of one output row from its pairs of rows (r - 1, r) and (r + 1, r + 2).
+  const auto second_pass = [&](__m512i upper, __m512i lower) {
+    if (dots) return _mm512_dpwssd_epi32(_mm512_dpwssd_epi32(v_start, upper, v01), lower, v23);
+    return _mm512_add_epi32(_mm512_madd_epi16(upper, v01), _mm512_madd_epi16(lower, v23));
+  };
 
-  // t[k]: first-pass rows r - 1 + k and r + k, for the group of output rows r ... r + 3; the
-  // first three come from the group before.
-  __m512i t[7][3];
-  first_pass(-1, t[0]);
-  first_pass(1, t[2]);
-  between(t[0], t[2], t[1]);
-#pragma GCC unroll 4
-  for (int r = 0; r < block_size; r += group_rows) {
-    first_pass(r + 3, t[4]);
-    first_pass(r + 5, t[6]);
-    between(t[2], t[4], t[3]);
-    between(t[4], t[6], t[5]);
-    // Chunk c of group row k in sums[3k + c]; 32-bit lane i is column 16c + i.
-    __m512i sums[3 * group_rows];
+  // For output rows r and r + 1 of each strip: the pairs of rows (r - 1, r), (r, r + 1) and
+  // (r + 1, r + 2).
+  __m512i above[chunks], middle[chunks], below[chunks];
+  const row_pair first_rows = rows_of(-1, false), second_rows = rows_of(1, false);
 #pragma GCC unroll 16
-    for (int k = 0; k < group_rows; ++k) {
+  for (int s = 0; s < chunks; ++s) {
+    above[s] = first_pass(first_rows, -1, s, false);
+    below[s] = first_pass(second_rows, 1, s, false);
+    middle[s] = _mm512_shrdi_epi32(above[s], below[s], 16);
+  }
 #pragma GCC unroll 16
-      for (int c = 0; c < 3; ++c) {
-        sums[3 * k + c] =
-            vnni ? _mm512_dpwssd_epi32(_mm512_dpwssd_epi32(start, t[k][c], v01), t[k + 2][c], v23)
-                 : _mm512_add_epi32(_mm512_madd_epi16(t[k][c], v01),
-                                    _mm512_madd_epi16(t[k + 2][c], v23));
-      }
+  for (int r = 0; r < block_size; r += 2) {
+    // Rows r and r + 1, strip by strip: sums[s] and sums[chunks + s].
+    __m512i sums[2 * chunks];
+    const bool last = r + 3 == block_size + 1;
+    const row_pair rows = rows_of(r + 3, last);
+#pragma GCC unroll 16
+    for (int s = 0; s < chunks; ++s) {
+      const __m512i next = first_pass(rows, r + 3, s, last);           // rows r + 3, r + 4
+      const __m512i between = _mm512_shrdi_epi32(below[s], next, 16);  // rows r + 2, r + 3
+      sums[s] = second_pass(above[s], below[s]);
+      sums[chunks + s] = second_pass(middle[s], between);
+      above[s] = below[s];
+      middle[s] = between;
+      below[s] = next;
     }
+    // The two rows are 96 contiguous bytes of the block, each register's 16 columns a third
+    // of a row: three 32-byte stores.
     uint8_t* d = dst + r * block_row_bytes;
 #pragma GCC unroll 16
-    for (int g = 0; g < 3; ++g) {
-      const __m512i high_halves = load(table.high_halves);
-      const __m512i first = _mm512_permutex2var_epi16(sums[4 * g], high_halves, sums[4 * g + 1]);
-      const __m512i second =
-          _mm512_permutex2var_epi16(sums[4 * g + 2], high_halves, sums[4 * g + 3]);
-      _mm512_storeu_si512(d + 64 * g, to_bytes(first, second));
-    }
-#pragma GCC unroll 16
-    for (int c = 0; c < 3; ++c) {
-      t[0][c] = t[4][c];
-      t[1][c] = t[5][c];
-      t[2][c] = t[6][c];
+    for (int k = 0; k < 3; ++k) {
+      const __m512i bytes = _mm512_permutexvar_epi8(
+          load(table.high_bytes), _mm512_packus_epi16(sums[2 * k], sums[2 * k + 1]));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32 * k), _mm512_castsi512_si256(bytes));
     }
   }
 }
 
 }  // namespace
 
-void two_d_avx512_dpwssd(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+void two_d_avx512_dpbusd(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
   two_d<true>(dst, src, row, hx, vy);
 }
 
@@ -356,17 +398,18 @@ void two_d_avx512_madd(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, 
 }
 
 // The cores differ in what they run at half rate, as llvm-mca's models of them and measurements
-// on Zen 5 chose: Intel's store whole registers at twice the rate of masked parts and run
-// two-source permutes as two operations; Zen 4 runs dot products at half rate.
+// on Zen 5 and Sapphire Rapids chose: Intel's store whole registers at twice the rate of masked
+// parts and run two-source permutes as two operations; Zen 4 runs dot products at half rate. A
+// path without a form for the processor's traits (the copy on Intel's) comes from the AVX2
+// level.
 namespace {
 
 constexpr kernel_form avx512_forms[] = {
     {block_path::copy, "masked_stores", copy_avx512_masked_stores, trait_fast_masked_stores},
-    {block_path::copy, "whole_stores", copy_avx512_whole_stores},
     {block_path::horizontal, "permt2b", horizontal_avx512_permt2b, trait_fast_two_source_permutes},
     {block_path::horizontal, "permb", horizontal_avx512_permb},
     {block_path::vertical, "maddubs", vertical_avx512_maddubs},
-    {block_path::two_d, "dpwssd", two_d_avx512_dpwssd, trait_full_rate_dot_products},
+    {block_path::two_d, "dpbusd", two_d_avx512_dpbusd, trait_full_rate_dot_products},
     {block_path::two_d, "madd", two_d_avx512_madd},
 };
 

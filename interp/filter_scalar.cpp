@@ -34,11 +34,13 @@ uint8_t clamp_byte(int32_t v) {
   return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
-// The two one-dimensional filters differ only in the distance between taps.
+// The two one-dimensional filters differ only in the distance between taps. A sample is a byte
+// as the plane holds it, or read as signed (sample int8_t).
+template <typename sample>
 void filter_1d(uint8_t* dst, const uint8_t* src, ptrdiff_t row, ptrdiff_t step, int phase) {
   const taps t(phase);
   for (int r = 0; r < block_size; ++r) {
-    const uint8_t* s = src + r * row;
+    const sample* s = reinterpret_cast<const sample*>(src + r * row);
     uint8_t* d = dst + r * block_row_bytes;
     for (ptrdiff_t b = 0; b < ptrdiff_t{block_row_bytes}; ++b) {
       d[b] = clamp_byte((t.apply(s[b - step], s[b], s[b + step], s[b + 2 * step]) + 64) >> 7);
@@ -46,30 +48,15 @@ void filter_1d(uint8_t* dst, const uint8_t* src, ptrdiff_t row, ptrdiff_t step, 
   }
 }
 
-}  // namespace
-
-void copy_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
-  for (int r = 0; r < block_size; ++r) {
-    std::memcpy(dst + r * block_row_bytes, src + r * row, block_row_bytes);
-  }
-}
-
-void horizontal_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
-  filter_1d(dst, src, row, 3, phase);
-}
-
-void vertical_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
-  filter_1d(dst, src, row, row, phase);
-}
-
 // Horizontal pass over the 19 rows the vertical taps reach, kept at 1/64 pixel scale (rounded
 // at 1/2), then the vertical pass rounded at 1/8192 and clamped.
-void two_d_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+template <typename sample>
+void two_d(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
   constexpr int rows = block_size + 3;
   int32_t t[rows][block_row_bytes];
   const taps h(hx);
   for (int j = 0; j < rows; ++j) {
-    const uint8_t* s = src + (j - 1) * row;
+    const sample* s = reinterpret_cast<const sample*>(src + (j - 1) * row);
     for (int b = 0; b < int{block_row_bytes}; ++b) {
       t[j][b] = (h.apply(s[b - 3], s[b], s[b + 3], s[b + 6]) + 1) >> 1;
     }
@@ -81,6 +68,39 @@ void two_d_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int v
       d[b] = clamp_byte((v.apply(t[r][b], t[r + 1][b], t[r + 2][b], t[r + 3][b]) + 4096) >> 13);
     }
   }
+}
+
+void horizontal_signed(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+  filter_1d<int8_t>(dst, src, row, 3, phase);
+}
+void vertical_signed(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+  filter_1d<int8_t>(dst, src, row, row, phase);
+}
+void two_d_signed(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+  two_d<int8_t>(dst, src, row, hx, vy);
+}
+
+}  // namespace
+
+void copy_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row) {
+  for (int r = 0; r < block_size; ++r) {
+    std::memcpy(dst + r * block_row_bytes, src + r * row, block_row_bytes);
+  }
+}
+
+const filter_paths signed_scalar_paths = {copy_scalar, horizontal_signed, vertical_signed,
+                                          two_d_signed};
+
+void horizontal_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+  filter_1d<uint8_t>(dst, src, row, 3, phase);
+}
+
+void vertical_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase) {
+  filter_1d<uint8_t>(dst, src, row, row, phase);
+}
+
+void two_d_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy) {
+  two_d<uint8_t>(dst, src, row, hx, vy);
 }
 
 namespace {

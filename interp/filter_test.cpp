@@ -91,8 +91,9 @@ TEST(filter_levels, choose_each_paths_form_by_the_processors_traits) {
       {block_path::two_d, "dpwssd", two_d_scalar, trait_full_rate_dot_products},
       {block_path::two_d, "madd", two_d_stand_in},
   };
-  static_assert(well_formed(filter_level{"test", 0, forms}));
+  // The scalar kernels' addresses are known only at link time here: checked as the program runs.
   const filter_level level{"test", 0, forms};
+  EXPECT_TRUE(well_formed(level));
   const uint32_t all =
       trait_fast_masked_stores | trait_full_rate_dot_products | trait_fast_two_source_permutes;
   const struct {

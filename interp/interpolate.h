@@ -49,6 +49,15 @@ BLOCKWALK_API void interpolate_block(int32_t stride, uint8_t* dst, const uint8_t
                                      int32_t height, int32_t x, int32_t y, int32_t mvx,
                                      int32_t mvy);
 
+// The bytes of its plane a call of interpolate_block with these arguments reads, as offsets from
+// the plane's start: every byte it reads lies between *first and *last (rows of 3 * stride bytes
+// run on into each other), so a plane of more than *last bytes serves it. Returns 1; or 0, the
+// offsets untouched, where a byte would lie before the plane's start or beyond 64 bits, or the
+// stride is below 1. For a plane the library did not lay out itself: a simulator's memory, a
+// file's bytes.
+BLOCKWALK_API int blockwalk_footprint(int32_t stride, int32_t height, int32_t x, int32_t y,
+                                      int32_t mvx, int32_t mvy, uint64_t* first, uint64_t* last);
+
 #ifdef __cplusplus
 }
 #endif

@@ -33,6 +33,11 @@ bool footprint_bytes(const block_call& call, uint64_t* first, uint64_t* last) {
   return true;
 }
 
+int blockwalk_footprint(int32_t stride, int32_t height, int32_t x, int32_t y, int32_t mvx,
+                        int32_t mvy, uint64_t* first, uint64_t* last) {
+  return footprint_bytes({stride, height, x, y, mvx, mvy}, first, last) ? 1 : 0;
+}
+
 bool footprint_fits(const block_call& call, size_t plane_size) {
   uint64_t first = 0, last = 0;
   return footprint_bytes(call, &first, &last) && last < plane_size;

@@ -107,21 +107,41 @@ bool footprint_bytes(const block_call& call, uint64_t* first, uint64_t* last);
 // Whether a plane of `plane_size` bytes holds every byte the call reads.
 bool footprint_fits(const block_call& call, size_t plane_size);
 
-// Runs the kernel of `paths` for `path` (whose fractional phases hx, vy it takes) on the block
-// whose top-left source pixel is `src`; false where `paths` has none for it.
-inline bool run_path(const filter_paths& paths, block_path path, int hx, int vy, uint8_t* dst,
-                     const uint8_t* src, ptrdiff_t row) {
+// Whether `paths` has a kernel for `path`.
+inline bool has_path(const filter_paths& paths, block_path path) {
   switch (path) {
     case block_path::copy:
-      return paths.copy && (paths.copy(dst, src, row), true);
+      return paths.copy;
     case block_path::horizontal:
-      return paths.horizontal && (paths.horizontal(dst, src, row, hx), true);
+      return paths.horizontal;
     case block_path::vertical:
-      return paths.vertical && (paths.vertical(dst, src, row, vy), true);
+      return paths.vertical;
     case block_path::two_d:
-      return paths.two_d && (paths.two_d(dst, src, row, hx, vy), true);
+      return paths.two_d;
   }
   return false;
+}
+
+// Calls the kernel of `paths` for `path`, which it has, (whose fractional phases hx, vy it takes)
+// on the block whose top-left source pixel is `src`.
+inline void call_path(const filter_paths& paths, block_path path, int hx, int vy, uint8_t* dst,
+                      const uint8_t* src, ptrdiff_t row) {
+  switch (path) {
+    case block_path::copy:
+      return paths.copy(dst, src, row);
+    case block_path::horizontal:
+      return paths.horizontal(dst, src, row, hx);
+    case block_path::vertical:
+      return paths.vertical(dst, src, row, vy);
+    case block_path::two_d:
+      return paths.two_d(dst, src, row, hx, vy);
+  }
+}
+
+// The same where `paths` may have none for it: false then.
+inline bool run_path(const filter_paths& paths, block_path path, int hx, int vy, uint8_t* dst,
+                     const uint8_t* src, ptrdiff_t row) {
+  return has_path(paths, path) && (call_path(paths, path, hx, vy, dst, src, row), true);
 }
 
 // The same for the path the phases choose.

@@ -31,3 +31,7 @@ void copy_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row);
 void horizontal_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
 void vertical_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int phase);
 void two_d_scalar(uint8_t* dst, const uint8_t* src, ptrdiff_t row, int hx, int vy);
+
+// The same formulas over bytes read as signed, b - 256 where b >= 128 (a copy keeps the bits):
+// what the checking tools render for a port that reads its plane so.
+extern const filter_paths signed_scalar_paths;

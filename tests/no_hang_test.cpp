@@ -95,6 +95,8 @@ TEST_F(no_hang, every_program_refuses_a_named_pipe_at_once) {
       {"make_vectors --picture", [&] { fifo("p.bmp"); },
        "'" MAKE_VECTORS_EXE "' --picture p.bmp out", 2,
        "make_vectors: p.bmp: cannot be opened: " + fifo_named + "\n"},
+      {"make_vectors --walk", [&] { fifo("p.bmp"); }, "'" MAKE_VECTORS_EXE "' --walk p.bmp out", 2,
+       "make_vectors: p.bmp: error -1! (cannot be opened: " + fifo_named + ")\n"},
       {"make_vectors --coverage", [&] { fifo("in/vectors.csv"); },
        "'" MAKE_VECTORS_EXE "' --coverage in", 2,
        "make_vectors: in/vectors.csv: " + fifo_named + "\n"},

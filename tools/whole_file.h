@@ -1,7 +1,8 @@
-// Files the tools read whole, and write whole or not at all.
+// Files the tools read whole, and write whole or not at all; the directories they write into.
 #pragma once
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -66,4 +67,11 @@ inline bool write_whole(const std::string& path, const std::vector<uint8_t>& byt
     errno = error;
   }
   return ok;
+}
+
+// Whether `path` is a directory, made now if it was not there.
+inline bool make_directory(const std::string& path) {
+  struct stat st {};
+  return mkdir(path.c_str(), 0777) == 0 ||
+         (errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }

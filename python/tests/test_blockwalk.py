@@ -137,11 +137,11 @@ def test_a_numpy_file_is_read_by_check_walk(tmp_path):
     right = subprocess.run([tool("check_walk"), str(out), "--blocks", str(tmp_path / "right.npy")],
                            capture_output=True, text=True)
     assert right.returncode == 0, right.stdout + right.stderr
-    assert right.stdout.startswith("identical: all 1544 blocks' pixels")
+    assert right.stdout.startswith("identical: all 1559 blocks' pixels")
     found = subprocess.run([tool("check_walk"), str(out), "--blocks", str(tmp_path / "wrong.npy")],
                            capture_output=True, text=True)
     assert found.returncode == 1
-    assert "first: block 5 row 3 pixel 4 channel 1" in found.stdout
+    assert "first: block 5 (vector0006.bmp, manifest line 7) row 3 pixel 4 channel 1" in found.stdout
 
 
 def test_check_reports_as_json_does(tmp_path):
@@ -149,7 +149,7 @@ def test_check_reports_as_json_does(tmp_path):
     blockwalk.make_vectors(str(out))
     before = blockwalk.check(str(out))
     assert not before["identical"] and before["blocks_checked"] == 0
-    assert len(before["missing"]) == 1544
+    assert len(before["missing"]) == 1559
     for name in os.listdir(out / "expected"):
         shutil.copy(out / "expected" / name, out / name)
     assert blockwalk.check(str(out))["identical"]

@@ -12,6 +12,7 @@ check_report check_compared(const check_set& set, comparison compared) {
   report.compared = std::move(compared);
   report.groups = group_blocks(set, report.compared);
   if (!report.identical()) report.shifted_by = shifted_files(set, report.compared);
+  if (!report.identical()) report.located = locate_blocks(set, report.compared, report.groups);
   // Files shifted explain every group: pairs would only be coincidences.
   for (group_report& group : report.groups) {
     if (group.differing_bytes) {

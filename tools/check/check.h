@@ -10,12 +10,14 @@
 
 #include "compare.h"
 #include "groups.h"
+#include "locate.h"
 
 // What each stage found.
 struct check_report {
   comparison compared;
   std::vector<group_report> groups;  // every group that has blocks, in key order
   std::optional<int> shifted_by;     // each file holds the block of the case this many before
+  location_report located;           // where each differing block came from
   bool identical() const {
     return compared.differing == 0 && compared.missing.empty() && compared.unreadable.empty();
   }

@@ -34,5 +34,9 @@ bool read_walk_set(const std::string& path, check_set* set, std::string* error) 
 }
 
 void name_by_stream_place(check_set* set) {
-  for (size_t i = 0; i < set->cases.size(); ++i) set->cases[i].file = "block " + std::to_string(i);
+  for (size_t i = 0; i < set->cases.size(); ++i) {
+    check_case& c = set->cases[i];
+    c.file = "block " + std::to_string(i) + " (" + c.file +
+             (c.line ? ", manifest line " + std::to_string(c.line) : "") + ")";
+  }
 }

@@ -19,9 +19,10 @@ struct check_picture {
 
 // One block: the file that should hold it, and the interpolate_block call that makes it.
 struct check_case {
-  std::string file;  // within the checked directory
+  std::string file;  // within the checked directory, or as a stream's block is named
   size_t picture = 0;
   block_call call;
+  size_t line = 0;  // of the manifest that names it; 0 in a walk
 };
 
 struct check_set {
@@ -38,6 +39,6 @@ check_set walk_set(const std::string& name, bitmap_picture picture);
 // directory)".
 bool read_walk_set(const std::string& path, check_set* set, std::string* error);
 
-// Names each case by its place in a stream of the set's blocks, as reports then name it:
-// "block 0" first.
+// Names each case by its place in a stream of the set's blocks and the file it stands for, as
+// reports then name it: "block 150 (vector0151.bmp, manifest line 152)", "block 0 (block0100.bmp)".
 void name_by_stream_place(check_set* set);

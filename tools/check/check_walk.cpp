@@ -103,7 +103,11 @@ int run(int argc, char** argv) {
 
   size_t explained = set.cases.size();
   for (size_t i = 0; explaining && i < set.cases.size(); ++i) {
-    if (set.cases[i].file == explained_file) explained = i;
+    const std::string& name = set.cases[i].file;
+    // A stream's block by its place: "block 17 (...)".
+    if (name == explained_file || (stream && name.rfind(explained_file + " (", 0) == 0)) {
+      explained = i;
+    }
   }
   if (explaining && explained == set.cases.size()) {
     return trouble(tool, line.value("--explain") + ": no " + (stream ? "block" : "block file") +

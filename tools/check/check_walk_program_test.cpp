@@ -71,8 +71,9 @@ TEST_F(check_walk_program, exits_0_on_blockwalks_walk_and_1_on_a_faulty_one) {
   EXPECT_TRUE(
       printed("  in all: 3 of 4 groups differ, every one on the two_d path; rounding (pass "
               "2, offset_min 0, offset_max 0) reproduces 3 of them; rounding_mode (pass both, "
-              "mode toward_zero) reproduces 1 of them; exact_intermediate (mode toward_zero) "
-              "reproduces 1 of them\n"))
+              "mode toward_zero) reproduces 1 of them (partial: 1 of 3 groups); "
+              "exact_intermediate (mode toward_zero) reproduces 1 of them (partial: 1 of 3 "
+              "groups)\n"))
       << printed_;
   EXPECT_FALSE(printed("copy (0, 0)"));
 }
@@ -160,16 +161,24 @@ TEST_F(check_walk_program, writes_the_report_as_json) {
       "{\"file\": \"block0106.bmp\", \"at\": 2, \"expected\": 822, \"found\": 0}}], ",
       "\"groups\": [{\"path\": \"copy\", \"phases\": [0, 0], ",
       "\"blocks\": 474, \"differing_blocks\": 0, ",
-      "\"first\": null, \"diagnosis\": []}, {\"path\": \"two_d\", \"phases\": [1, 1], ",
+      "\"first\": null, \"diagnosis\": [], ",
+      "\"located\": 0, \"relation\": null}, {\"path\": \"two_d\", \"phases\": [1, 1], ",
       "\"blocks\": 474, \"differing_blocks\": 474, ",
       "\"first\": {\"file\": \"block0101.bmp\", \"row\": 0, \"pixel\": 0, \"channel\": 0, ",
-      "\"diagnosis\": [{\"fault\": \"taps\", \"axis\": \"h\", \"phase\": 3}]}, {\"path\": "
-      "\"two_d\", \"phases\": [2, 2], ",
+      "\"diagnosis\": [{\"fault\": \"taps\", \"axis\": \"h\", \"phase\": 3}], ",
+      "\"located\": 474, \"relation\": \"found where ours lies, at a horizontal phase of 3/4\"}, "
+      "{\"path\": \"two_d\", \"phases\": [2, 2], ",
       "{\"path\": \"two_d\", \"phases\": [3, 3], ",
       "\"differing_blocks\": 0, \"differing_bytes\": 0, \"max_abs_difference\": 0, ",
-      "\"diagnosis\": []}], ",
-      "\"summary\": [{\"groups\": 2, \"diagnosis\": {\"fault\": \"taps\", \"axis\": \"h\", "
-      "\"phase\": 3}}], \"shifted_files\": null, ",
+      "\"diagnosis\": [], ",
+      "\"located\": 0, \"relation\": null}], \"differences\": [{\"block\": \"block0101.bmp\", "
+      "\"place\": 1, \"group\": 1, \"bytes\": 763, \"located\": {\"view\": \"stored\", "
+      "\"written\": \"as_written\", \"sx\": 41, \"sy\": 41, \"hx\": 3, \"vy\": 1}}, ",
+      "\"facets\": {\"pictures\": {}, \"paths\": {\"two_d\": 949}, \"clamps\": {\"none\": 949}}, ",
+      "\"summary\": [{\"groups\": 2, \"partial\": false, \"unknowable\": 0, \"located\": \"found "
+      "where ours lies, at a horizontal phase of 3/4\"}, {\"groups\": 2, \"partial\": false, "
+      "\"diagnosis\": {\"fault\": \"taps\", \"axis\": \"h\", \"phase\": 3}}], "
+      "\"shifted_files\": null, ",
       "\"coverage\": {\"paths\": [\"copy\", \"two_d\"], \"paths_never\": [\"horizontal\", "
       "\"vertical\"], \"phase_pairs\": [[0, 0], [1, 1], [2, 2], [3, 3]], "
       "\"phase_pairs_never\": [[0, 1], [0, 2], [0, 3], [1, 0], [1, 2], [1, 3], [2, 0], [2, 1], "
@@ -245,7 +254,9 @@ TEST_F(check_walk_program, checks_the_same_blocks_from_every_kind_of_stream) {
     EXPECT_TRUE(printed("pixels only: the blocks came from a stream")) << stream;
   }
   EXPECT_EQ(check(". --blocks blocks.npy --explain 1 0 0 0"), 1);
-  EXPECT_TRUE(printed("block 1, row 0 (0 is the first row the file stores), pixel 0")) << printed_;
+  EXPECT_TRUE(
+      printed("block 1 (block0101.bmp), row 0 (0 is the first row the file stores), pixel 0"))
+      << printed_;
   EXPECT_TRUE(printed("explained by taps (axis h, phase 3)")) << printed_;
 
   // Fewer blocks leave the rest missing; a stream that contradicts its format is refused.

@@ -1,5 +1,6 @@
 #include "coverage.h"
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -19,12 +20,19 @@ std::string cell_text(const counts& c) {
 
 }  // namespace
 
-coverage_summary summarize_coverage(const check_set& set) {
+bool partly_checked(const check_set& set, const comparison& compared) {
+  return compared.checked > 0 && compared.checked < set.cases.size();
+}
+
+coverage_summary summarize_coverage(const check_set& set, const comparison* compared) {
   std::set<std::pair<int, int>> pairs;
   std::set<block_path> paths;
   std::set<std::string> clamps;
   coverage_summary c;
-  for (const check_case& k : set.cases) {
+  const bool only_read = compared && partly_checked(set, *compared);
+  for (size_t i = 0; i < set.cases.size(); ++i) {
+    if (only_read && compared->outcomes[i].state != file_state::read) continue;
+    const check_case& k = set.cases[i];
     const group_key key = group_of(k.call);
     pairs.insert({key.phase[0], key.phase[1]});
     paths.insert(key.path);
@@ -56,6 +64,9 @@ struct coverage_counts {
   size_t at_bound[path_count][4] = {};  // [path][h low, h high, v low, v high]
   size_t negative_phase[2][4] = {};     // [axis][-mv] for mv = -1, -2, -3
   size_t far = 0, extreme = 0;
+  size_t overflowing[2] = {};  // [axis]: positions whose 4 x + mv leaves 32 bits
+  size_t apart = 0;            // vectors whose components' whole parts differ
+  size_t vectors = 0;
   std::map<std::pair<bool, bool>, size_t> corners;  // a copy at the (low, high) end of each axis
 };
 
@@ -83,7 +94,12 @@ coverage_counts count_coverage(const check_set& set) {
     const placement where = place(c.call);
     if (k.path == block_path::copy) count_corners(set, c, where, &n);
     const int32_t mv[2] = {c.call.mvx, c.call.mvy};
+    const int32_t position[2] = {c.call.x, c.call.y};
+    ++n.vectors;
+    n.apart += (mv[axis_h] >> 2) != (mv[axis_v] >> 2);
     for (const int a : {axis_h, axis_v}) {
+      const int64_t quarters = 4 * int64_t{position[a]} + mv[a];
+      n.overflowing[a] += quarters < INT32_MIN || quarters > INT32_MAX;
       if (mv[a] < 0 && mv[a] >= -3) ++n.negative_phase[a][-mv[a]];
       n.far += mv[a] / 4 > (1 << 20) || mv[a] / 4 < -(1 << 20);
       n.extreme += mv[a] == INT32_MIN || mv[a] == INT32_MAX;
@@ -146,6 +162,10 @@ void write_edges(const coverage_counts& n, std::FILE* to) {
                neg[0][2], neg[0][3], neg[1][1], neg[1][2], neg[1][3]);
   std::fprintf(to, "whole parts beyond 2^20 pixels: %zu; components at a 32-bit extreme: %zu\n",
                n.far, n.extreme);
+  std::fprintf(to,
+               "positions whose quarter pixels, 4 x + mv, overflow 32 bits: x %zu, y %zu; vectors "
+               "whose components' whole parts differ: %zu of %zu\n",
+               n.overflowing[axis_h], n.overflowing[axis_v], n.apart, n.vectors);
   const auto corner = [&](bool right, bool bottom) {
     const auto found = n.corners.find({right, bottom});
     return found == n.corners.end() ? size_t{0} : found->second;

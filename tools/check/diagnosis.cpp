@@ -31,6 +31,7 @@ bool reproduces(const check_set& set, const comparison& compared, const group_re
     const size_t i = group.cases[(first_case + n) % count];
     const check_case& c = set.cases[i];
     const placement where = faulty_place(c.call, faults);
+    if (reads_nothing(plane_of(set, c), c.call, where, faults)) continue;
     const case_outcome& outcome = compared.outcomes[i];
     const size_t start = n == 0 ? first_byte : 0;
     for (size_t k = 0; k < block_bytes; ++k) {

@@ -9,6 +9,7 @@
 #include "interpolate.h"
 #include "render.h"
 #include "report.h"
+#include "views.h"
 
 namespace {
 
@@ -96,6 +97,94 @@ void write_steps(const block_call& call, const placement& where, const byte_deri
   std::fprintf(to, "clamped to 0 ... 255: %d\n", d.value);
 }
 
+// Where the check located the block, that source's derivation of the byte the port wrote.
+void write_found_source(const check_set& set, const check_report& report, size_t index, int row,
+                        int pixel, int channel, std::FILE* to) {
+  const auto l = std::find_if(report.located.blocks.begin(), report.located.blocks.end(),
+                              [&](const block_location& b) { return b.case_index == index; });
+  if (l == report.located.blocks.end() || !l->source) return;
+  const block_source& s = *l->source;
+  const check_case& c = set.cases[index];
+  const bitmap_picture& picture = set.pictures[c.picture].bitmap;
+  const int64_t rows = static_cast<int64_t>(picture.plane.size() / 3) / picture.width;
+  const view_plane view = make_view_plane(picture.plane, picture.width, rows, s.view);
+  // The port's byte is the source's byte where the block was written rearranged.
+  const int source_row = s.written == written_form::rows_reversed ? block_size - 1 - row : row;
+  const int source_channel = s.written == written_form::channels_reversed ? 2 - channel : channel;
+  placement in_plane = s.where;
+  for (const int axis : {axis_h, axis_v}) in_plane.whole[axis] += view.margin;
+  fault_switches reading;
+  reading.signed_bytes = s.view == source_view::signed_bytes;
+  const block_call as_read{static_cast<int32_t>(view.row_pixels), 0, 0, 0, 0, 0};
+  byte_derivation d;
+  if (!derive_byte({view.bytes.data(), view.bytes.size()}, as_read, in_plane, reading, source_row,
+                   pixel, source_channel, &d)) {
+    return;
+  }
+  std::fprintf(to, "found as ours %s%s: its row %d, pixel %d, channel %d\n",
+               l->other_case ? ("for " + set.cases[*l->other_case].file + ", ").c_str() : "",
+               source_text(s).c_str(), source_row, pixel, source_channel);
+  for (size_t k = 0; k < report.groups.size(); ++k) {
+    const std::vector<size_t>& cases = report.groups[k].cases;
+    if (std::find(cases.begin(), cases.end(), index) == cases.end()) continue;
+    const std::optional<std::string>& relation = report.located.groups[k].relation;
+    if (relation) std::fprintf(to, "as its group's blocks are: %s\n", relation->c_str());
+  }
+  if (view.margin) {
+    std::fprintf(to, "(the view's plane has %lld pixels of margin on every side)\n",
+                 static_cast<long long>(view.margin));
+  }
+  write_steps(as_read, in_plane, d, to);
+}
+
+// First the faults that reproduce the whole group, this byte with it; then, as weak hints,
+// those that give this byte alone.
+void write_faults(const check_set& set, const check_report& report, size_t index, int row,
+                  int pixel, int channel, const byte_derivation& d, int found, std::FILE* to) {
+  const check_case& c = set.cases[index];
+  const std::vector<uint8_t>& bytes = set.pictures[c.picture].bitmap.plane;
+  const plane_view plane{bytes.data(), bytes.size()};
+  const placement where = place(c.call);
+  const group_key key = group_of(c.call);
+  std::vector<std::string> strong;
+  for (const group_report& g : report.groups) {
+    if (g.key < key || key < g.key) continue;
+    for (const diagnosed_fault& fault : g.diagnosis) strong.push_back(fault_text(fault));
+  }
+  for (const std::string& fault : strong) {
+    std::fprintf(to, "explained by %s, which reproduces every byte of the group\n", fault.c_str());
+  }
+  if (strong.empty()) std::fprintf(to, "no known fault reproduces this block's group\n");
+  if (report.shifted_by) {
+    std::fprintf(to,
+                 "the files are shifted: each holds the block of the file %d %s it "
+                 "(shifted_files, by %d)\n",
+                 std::abs(*report.shifted_by), *report.shifted_by > 0 ? "before" : "after",
+                 *report.shifted_by);
+  }
+  std::vector<std::string> weak;
+  int64_t low = 0, high = int64_t{1} << d.shift;
+  narrow_rounding(d.sum, d.shift, found, &low, &high);
+  if (where.path != block_path::copy && low <= high) {
+    weak.push_back(fault_text(
+        make_fault(fault("rounding"), {where.path == block_path::two_d ? 2 : 1, low, high})));
+  }
+  for (const diagnosed_fault& fault : rendered_faults(key)) {
+    byte_derivation faulty;
+    if (derive_byte(plane, c.call, faulty_place(c.call, fault.switches), fault.switches, row, pixel,
+                    channel, &faulty) &&
+        faulty.value == found) {
+      weak.push_back(fault_text(fault));
+    }
+  }
+  std::string hints;
+  for (const std::string& w : weak) {
+    if (std::find(strong.begin(), strong.end(), w) == strong.end()) hints += "\n  " + w;
+  }
+  std::fprintf(to, "weak hints, faults that give this byte alone but not its whole group:%s\n",
+               hints.empty() ? " none" : hints.c_str());
+}
+
 }  // namespace
 
 void write_explanation(const check_set& set, const check_report& report, size_t index, int row,
@@ -136,44 +225,6 @@ void write_explanation(const check_set& set, const check_report& report, size_t 
     return;
   }
   std::fprintf(to, "expected %d, found %d: %+d\n", d.value, found, found - d.value);
-  // First the faults that reproduce the whole group, this byte with it; then, as weak hints,
-  // those that give this byte alone.
-  const group_key key = group_of(c.call);
-  std::vector<std::string> strong;
-  for (const group_report& g : report.groups) {
-    if (g.key < key || key < g.key) continue;
-    for (const diagnosed_fault& fault : g.diagnosis) strong.push_back(fault_text(fault));
-  }
-  for (const std::string& fault : strong) {
-    std::fprintf(to, "explained by %s, which reproduces every byte of the group\n", fault.c_str());
-  }
-  if (strong.empty()) std::fprintf(to, "no known fault reproduces this block's group\n");
-  if (report.shifted_by) {
-    std::fprintf(to,
-                 "the files are shifted: each holds the block of the file %d %s it "
-                 "(shifted_files, by %d)\n",
-                 std::abs(*report.shifted_by), *report.shifted_by > 0 ? "before" : "after",
-                 *report.shifted_by);
-  }
-  std::vector<std::string> weak;
-  int64_t low = 0, high = int64_t{1} << d.shift;
-  narrow_rounding(d.sum, d.shift, found, &low, &high);
-  if (where.path != block_path::copy && low <= high) {
-    weak.push_back(fault_text(
-        make_fault(fault("rounding"), {where.path == block_path::two_d ? 2 : 1, low, high})));
-  }
-  for (const diagnosed_fault& fault : rendered_faults(key)) {
-    byte_derivation faulty;
-    if (derive_byte(plane, c.call, faulty_place(c.call, fault.switches), fault.switches, row, pixel,
-                    channel, &faulty) &&
-        faulty.value == found) {
-      weak.push_back(fault_text(fault));
-    }
-  }
-  std::string hints;
-  for (const std::string& w : weak) {
-    if (std::find(strong.begin(), strong.end(), w) == strong.end()) hints += "\n  " + w;
-  }
-  std::fprintf(to, "weak hints, faults that give this byte alone but not its whole group:%s\n",
-               hints.empty() ? " none" : hints.c_str());
+  write_found_source(set, report, index, row, pixel, channel, to);
+  write_faults(set, report, index, row, pixel, channel, d, found, to);
 }

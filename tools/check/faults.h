@@ -47,6 +47,9 @@ struct fault_switches {
   int narrow_first = 0;            // for 8 bits, the axis that runs first (0 h, 1 v)
   int32_t row_stride = 0;          // bytes more between the plane's rows than 3 x stride
   bool row_stride_padded = false;  // or the rows at the file's padded length
+  // Not a fault of the catalogue but a view the location searches: bytes of 128 and more read as
+  // negative; a copy keeps the bits.
+  bool signed_bytes = false;
 
   // Every switch, for comparing and combining them one by one (faults.cpp checks that none is
   // left out).
@@ -56,7 +59,7 @@ struct fault_switches {
                     s.source_offset, s.row_order, s.channel_order, s.vector_split, s.phases_swapped,
                     s.no_position_clamp, s.clamp_bounds, s.copy_clamp, s.two_pass_1d, s.division,
                     s.rounding_mode, s.exact_intermediate, s.narrow_intermediate, s.narrow_first,
-                    s.row_stride, s.row_stride_padded);
+                    s.row_stride, s.row_stride_padded, s.signed_bytes);
   }
   auto tie() const { return members(*this); }
   auto tie() { return members(*this); }

@@ -61,15 +61,14 @@ struct fitted_check {
 };
 
 fitted_check fit_port(const check_set& set, const std::vector<std::string>& port) {
-  int shift = 0;
-  port_arithmetic more;
-  const fault_switches faults = injected_words(port, &shift, &more);
+  const port_faults faults = injected_port(port);
   std::vector<uint8_t> blocks(set.cases.size() * block_bytes);
   for (size_t n = 0; n < set.cases.size(); ++n) {
     const check_case& c = set.cases[n];
     const std::vector<uint8_t>& plane = set.pictures[c.picture].bitmap.plane;
     faulty_interpolate(c.call.stride, &blocks[n * block_bytes], plane.data(), plane.size(),
-                       c.call.height, c.call.x, c.call.y, c.call.mvx, c.call.mvy, faults, more);
+                       c.call.height, c.call.x, c.call.y, c.call.mvx, c.call.mvy, faults.switches,
+                       faults.own, faults.arithmetic);
   }
   fitted_check check;
   check.compared = compare_stream(set, blocks);
@@ -169,9 +168,7 @@ TEST(fit, names_the_point_a_port_computes_and_every_point_it_names_gives_the_byt
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(words(c.port));
-    int shift = 0;
-    port_arithmetic more;
-    const fault_switches switches = injected_words(c.port, &shift, &more);
+    const fault_switches switches = injected_port(c.port).switches;
     const fitted_check check = fit_port(default_set(), c.port);
     size_t differing = 0;
     for (size_t k = 0; k < check.groups.size(); ++k) {

@@ -15,6 +15,12 @@ struct pixel_difference {
   int expected = 0, found = 0;
 };
 
+// How often a pair of values, the one expected and the one found, stands for a differing byte.
+struct value_pair {
+  int expected = 0, found = 0;
+  size_t bytes = 0;
+};
+
 struct group_report {
   group_key key;
   std::vector<size_t> cases;  // its blocks that were compared
@@ -22,6 +28,9 @@ struct group_report {
   int max_difference = 0;                          // in absolute value
   size_t plus_one = 0, minus_one = 0, larger = 0;  // differences found - expected
   std::optional<pixel_difference> first;           // in set order, then byte order
+  std::optional<pixel_difference> worst;           // the first of the largest difference
+  size_t rows[16] = {}, columns[16] = {};          // differing bytes by block row, pixel column
+  std::vector<value_pair> pairs;                   // the commonest pairs of values, most first
   std::vector<diagnosed_fault> diagnosis;          // filled by the diagnosis, where bytes differ
 };
 

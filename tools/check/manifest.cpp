@@ -218,6 +218,7 @@ bool parse_manifest(const std::vector<uint8_t>& bytes, const std::string& dir, c
     check_case c;
     std::string why;
     if (!parse_case(dir, f, set, &loaded, &c, &why)) return fail(n + 1, why);
+    c.line = n + 1;
     if (c.file == manifest_name) return fail(n + 1, "file " + c.file + " is the manifest");
     const auto [earlier, fresh] = first_line.insert({c.file, n + 1});
     if (!fresh) {

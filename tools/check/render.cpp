@@ -36,7 +36,28 @@ int64_t two_byte_passes(const byte_derivation& d, int first) {
   });
 }
 
+// The distance of the plane's rows as a port with `faults` takes it.
+int64_t faulty_row_bytes(const block_call& call, const fault_switches& faults) {
+  const int64_t tight = int64_t{call.stride} * 3;
+  return faults.row_stride_padded ? (tight + 3) & ~int64_t{3} : tight + faults.row_stride;
+}
+
 }  // namespace
+
+bool reads_nothing(const plane_view& plane, const block_call& call, const placement& where,
+                   const fault_switches& faults) {
+  // The first and the last byte any tap of the block reaches: every other lies between them.
+  const int64_t row_bytes = faulty_row_bytes(call, faults);
+  const int64_t sx = where.whole[0] + block_margin + faults.source_offset[0];
+  const int64_t sy = where.whole[1] + block_margin + faults.source_offset[1];
+  const int64_t far = int64_t{1} << 40;  // beyond any plane, and nothing below overflows
+  if (sx < -far || sx > far || sy < -far || sy > far || row_bytes < 0 || row_bytes > far) {
+    return true;
+  }
+  const int64_t first = (sy - 1) * row_bytes + 3 * (sx - 1);
+  const int64_t last = (sy + block_size + 1) * row_bytes + 3 * (sx + block_size + 1) + 2;
+  return last < 0 || first >= static_cast<int64_t>(plane.size);
+}
 
 placement faulty_place(const block_call& call, const fault_switches& faults) {
   const fault_switches none;
@@ -84,9 +105,7 @@ bool derive_byte(const plane_view& plane, const block_call& call, const placemen
   }
 
   // The taps lie at -1, 0, +1 and +2 pixels from the output pixel's source pixel.
-  const int64_t tight = int64_t{call.stride} * 3;
-  const int64_t row_bytes =
-      faults.row_stride_padded ? (tight + 3) & ~int64_t{3} : tight + faults.row_stride;
+  const int64_t row_bytes = faulty_row_bytes(call, faults);
   const int64_t sx = where.whole[0] + block_margin + faults.source_offset[0] + pixel;
   const int64_t sy = where.whole[1] + block_margin + faults.source_offset[1] + row;
   for (int j = 0; j < d->rows; ++j) {
@@ -95,7 +114,7 @@ bool derive_byte(const plane_view& plane, const block_call& call, const placemen
           plane_byte(plane.size, row_bytes, sx + (h ? k - 1 : 0), sy + (v ? j - 1 : 0), channel);
       if (at < 0) return false;
       d->index[j][k] = at;
-      d->source[j][k] = plane.data[at];
+      d->source[j][k] = faults.signed_bytes ? static_cast<int8_t>(plane.data[at]) : plane.data[at];
     }
   }
 
@@ -143,7 +162,7 @@ bool derive_byte(const plane_view& plane, const block_call& call, const placemen
       break;
   }
   d->rounded = static_cast<int32_t>(rounded);
-  d->value = where.path == block_path::copy ? d->sum
+  d->value = where.path == block_path::copy ? d->sum & 255
              : faults.no_clamp              ? static_cast<int>(rounded & 255)
                                             : clamp_byte(rounded);
   return true;

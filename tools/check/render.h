@@ -34,6 +34,11 @@ struct byte_derivation {
 // by the faults of the split, the phases and the clamp.
 placement faulty_place(const block_call& call, const fault_switches& faults);
 
+// Whether a port with `faults` reads no byte of the plane for the block at `where`: every
+// derive_byte of it would fail.
+bool reads_nothing(const plane_view& plane, const block_call& call, const placement& where,
+                   const fault_switches& faults);
+
 // Derives byte (row, pixel, channel) of the block at `where`; false where a source byte lies
 // outside the plane.
 bool derive_byte(const plane_view& plane, const block_call& call, const placement& where,

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "coverage.h"
+#include "facets.h"
 
 namespace {
 
@@ -32,22 +33,52 @@ std::string listed(const std::vector<std::string>& items) {
   return out;
 }
 
-// The faults of the differing groups' diagnoses, each with how many groups it reproduces, the
-// most first (then in order of first appearance): a lead on a few groups cannot hide the fault
-// that explains them all.
-std::vector<std::pair<diagnosed_fault, size_t>> ranked_faults(const check_report& report) {
-  std::vector<std::pair<diagnosed_fault, size_t>> faults;
-  for (const group_report& g : report.groups) {
+// A lead of the summary: a relation that the location found, or a fault of the catalogue, and
+// how many differing groups it explains.
+struct lead {
+  std::optional<std::string> relation;
+  std::optional<diagnosed_fault> fault;
+  size_t groups = 0;
+  size_t unknowable = 0;  // groups a relation can tell nothing of: it reads outside the plane
+};
+
+// The relations and faults of the differing groups, each with how many groups it explains, the
+// most first, a relation before a fault that explains as many (then in order of first
+// appearance): a lead on a few groups cannot hide what explains them all.
+std::vector<lead> ranked_leads(const check_report& report) {
+  std::vector<lead> relations, faults;
+  for (size_t k = 0; k < report.groups.size(); ++k) {
+    const group_report& g = report.groups[k];
+    const std::optional<std::string>& relation =
+        k < report.located.groups.size() ? report.located.groups[k].relation : std::nullopt;
+    if (g.differing_bytes && relation) {
+      auto known = std::find_if(relations.begin(), relations.end(),
+                                [&](const lead& l) { return *l.relation == *relation; });
+      if (known == relations.end()) known = relations.insert(relations.end(), {relation, {}, 0});
+      ++known->groups;
+    }
     for (const diagnosed_fault& fault : g.diagnosis) {
       auto known = std::find_if(faults.begin(), faults.end(),
-                                [&](auto& f) { return same_fault(&f.first, fault); });
-      if (known == faults.end()) known = faults.insert(faults.end(), {fault, 0});
-      ++known->second;
+                                [&](lead& l) { return same_fault(&*l.fault, fault); });
+      if (known == faults.end()) known = faults.insert(faults.end(), {{}, fault, 0});
+      ++known->groups;
     }
   }
-  std::stable_sort(faults.begin(), faults.end(),
-                   [](const auto& a, const auto& b) { return a.second > b.second; });
-  return faults;
+  for (lead& l : relations) {
+    for (const group_location& g : report.located.groups) {
+      l.unknowable += std::count(g.unknowable.begin(), g.unknowable.end(), *l.relation);
+    }
+  }
+  relations.insert(relations.end(), faults.begin(), faults.end());
+  std::stable_sort(relations.begin(), relations.end(),
+                   [](const lead& a, const lead& b) { return a.groups > b.groups; });
+  return relations;
+}
+
+size_t differing_groups(const check_report& report) {
+  return static_cast<size_t>(
+      std::count_if(report.groups.begin(), report.groups.end(),
+                    [](const group_report& g) { return g.differing_bytes; }));
 }
 
 // What the groups that differ have in common, and which faults reproduce how many of them: a
@@ -81,13 +112,43 @@ void write_summary(const check_report& report, std::FILE* to) {
     reproduced.push_back("shifted_files (by " + std::to_string(*report.shifted_by) +
                          ") reproduces all of them");
   }
-  for (const auto& [fault, groups] : ranked_faults(report)) {
-    reproduced.push_back(fault_text(fault) + " reproduces " + std::to_string(groups) + " of them");
+  for (const lead& l : ranked_leads(report)) {
+    const std::string n = std::to_string(l.groups);
+    std::string text = l.relation ? *l.relation + ", in " + n + " of them"
+                                  : fault_text(*l.fault) + " reproduces " + n + " of them";
+    if (l.unknowable) {
+      text += " (the other " + std::to_string(l.unknowable) + " it would read outside the plane)";
+    }
+    if (l.groups + l.unknowable < differ.size()) {
+      text += " (partial: " + n + " of " + std::to_string(differ.size()) + " groups)";
+    }
+    reproduced.push_back(text);
   }
   std::fprintf(to, "  in all: %zu of %zu groups differ%s%s; %s\n", differ.size(),
                report.groups.size(), common.empty() ? "" : ", every one ", listed(common).c_str(),
                reproduced.empty() ? "no known fault reproduces any of them"
                                   : join(reproduced, "; ").c_str());
+}
+
+// How many of a group's differing blocks were located, and where: the one relation that covers
+// them, or a few of them as they are.
+std::string location_line(const check_set& set, const check_report& report, size_t k) {
+  const group_location& where = report.located.groups[k];
+  const group_report& g = report.groups[k];
+  std::string line = "located: " + std::to_string(where.located) + " of " +
+                     std::to_string(g.differing_blocks) + " differing blocks";
+  if (where.relation) return line + ", " + *where.relation;
+  std::vector<std::string> facts;
+  for (const size_t b : where.facts) {
+    const block_location& l = report.located.blocks[b];
+    const check_case& c = set.cases[l.case_index];
+    std::string fact =
+        c.file + ": ours " + placement_text(place(c.call)) + ", found " +
+        (l.other_case ? "as the block of " + set.cases[*l.other_case].file + ", " : "") +
+        source_text(*l.source);
+    facts.push_back(fact);
+  }
+  return line + "; no one relation covers them: " + join(facts, "; ");
 }
 
 void write_pixels(const check_set& set, const check_report& report, std::FILE* to) {
@@ -106,9 +167,14 @@ void write_pixels(const check_set& set, const check_report& report, std::FILE* t
                  group_label(set, g.key).c_str(), g.cases.size(), g.differing_blocks,
                  g.differing_bytes, g.max_difference, g.plus_one, g.minus_one, g.larger);
     const pixel_difference& f = *g.first;
-    std::fprintf(to, "    first: %s row %d pixel %d channel %d (%s): expected %d, found %d\n",
-                 set.cases[f.case_index].file.c_str(), f.row, f.pixel, f.channel,
-                 channel_name(f.channel), f.expected, f.found);
+    std::fprintf(to, "    first: %s\n", difference_text(set, f).c_str());
+    for (const std::string& line : group_facet_lines(set, report, g)) {
+      std::fprintf(to, "    %s\n", line.c_str());
+    }
+    const size_t k = static_cast<size_t>(&g - report.groups.data());
+    if (k < report.located.groups.size() && report.located.groups[k].located) {
+      std::fprintf(to, "    %s\n", location_line(set, report, k).c_str());
+    }
     std::vector<std::string> faults;
     for (const diagnosed_fault& fault : g.diagnosis) faults.push_back(fault_text(fault));
     if (faults.empty() && report.shifted_by) {
@@ -118,7 +184,9 @@ void write_pixels(const check_set& set, const check_report& report, std::FILE* t
     std::fprintf(to, "    diagnosis: %s\n",
                  faults.empty() ? "no known fault reproduces these" : join(faults, "; ").c_str());
   }
-  if (titled) write_summary(report, to);
+  if (!titled) return;
+  write_summary(report, to);
+  std::fprintf(to, "  %s\n", facets_line(set, facets_of(set, report)).c_str());
 }
 
 void write_headers(const check_set& set, const check_report& report, std::FILE* to) {
@@ -134,7 +202,8 @@ void write_headers(const check_set& set, const check_report& report, std::FILE* 
 
 void write_files(const check_set& set, const check_report& report, std::FILE* to) {
   std::map<std::string, std::vector<size_t>> by_reason;
-  for (const size_t i : report.compared.unreadable) by_reason[report.compared.outcomes[i].reason].push_back(i);
+  for (const size_t i : report.compared.unreadable)
+    by_reason[report.compared.outcomes[i].reason].push_back(i);
   if (report.compared.missing.empty() && by_reason.empty()) return;
   std::fprintf(to, "files:\n");
   if (!report.compared.missing.empty()) {
@@ -154,8 +223,8 @@ std::string paths_text(const std::vector<block_path>& paths) {
 }
 
 // What the blocks exercised and what they never did, whatever the implementation made of them.
-void write_coverage_summary(const check_set& set, std::FILE* to) {
-  const coverage_summary c = summarize_coverage(set);
+void write_coverage_summary(const check_set& set, const check_report& report, std::FILE* to) {
+  const coverage_summary c = summarize_coverage(set, &report.compared);
   std::vector<std::string> pair_names;
   for (const auto& [h, v] : c.phase_pairs) {
     const int phase[2] = {h, v};
@@ -176,11 +245,15 @@ void write_coverage_summary(const check_set& set, std::FILE* to) {
     never.push_back("the clamp at " + join(c.clamps_never, ", "));
   }
   (c.negative ? ran : never).push_back("a negative vector");
-  const char* what = set.walk ? "the walk" : "the set";
-  std::fprintf(to, "coverage: %s ran %s.\n", what, join(ran, "; ").c_str());
+  const std::string what = partly_checked(set, report.compared)
+                               ? "the " + std::to_string(report.compared.checked) +
+                                     " blocks checked of " + (set.walk ? "the walk" : "the set")
+                           : set.walk ? "the walk"
+                                      : "the set";
+  std::fprintf(to, "coverage: %s ran %s.\n", what.c_str(), join(ran, "; ").c_str());
   if (never.empty()) return;
   std::fprintf(to, "  It never ran %s.\n", join(never, "; ").c_str());
-  std::fprintf(to, "  An implementation that passes %s may still be wrong there%s.\n", what,
+  std::fprintf(to, "  An implementation that passes %s may still be wrong there%s.\n", what.c_str(),
                set.walk ? "; make_vectors writes a set of vectors that covers it all" : "");
 }
 
@@ -201,8 +274,8 @@ json_value pairs_json(const std::vector<std::pair<int, int>>& pairs) {
 }
 
 // "coverage": what write_coverage_summary says, for scripts.
-json_value coverage_json(const check_set& set) {
-  const coverage_summary c = summarize_coverage(set);
+json_value coverage_json(const check_set& set, const check_report& report) {
+  const coverage_summary c = summarize_coverage(set, &report.compared);
   return json_object{{"paths", paths_json(c.paths)},
                      {"paths_never", paths_json(c.paths_never)},
                      {"phase_pairs", pairs_json(c.phase_pairs)},
@@ -235,33 +308,63 @@ json_value files_json(const check_set& set, const std::vector<size_t>& cases) {
   return names;
 }
 
-json_value group_json(const check_set& set, const group_report& g) {
-  json_value first;
-  if (g.first) {
-    const pixel_difference& f = *g.first;
-    first = json_object{{"file", set.cases[f.case_index].file},
-                        {"row", f.row},
-                        {"pixel", f.pixel},
-                        {"channel", f.channel},
-                        {"expected", f.expected},
-                        {"found", f.found}};
-  }
+json_value group_json(const check_set& set, const check_report& report, size_t k) {
+  const group_report& g = report.groups[k];
   json_array diagnosis;
   for (const diagnosed_fault& fault : g.diagnosis) diagnosis.push_back(fault_json(fault));
-  return json_object{{"path", path_name(g.key.path)},
-                     {"phases", json_array{g.key.phase[0], g.key.phase[1]}},
-                     {"clamp_x", clamp_name(g.key.clamp[0])},
-                     {"clamp_y", clamp_name(g.key.clamp[1])},
-                     {"negative", g.key.negative},
-                     {"blocks", g.cases.size()},
-                     {"differing_blocks", g.differing_blocks},
-                     {"differing_bytes", g.differing_bytes},
-                     {"max_abs_difference", g.max_difference},
-                     {"plus_one", g.plus_one},
-                     {"minus_one", g.minus_one},
-                     {"larger", g.larger},
-                     {"first", first},
-                     {"diagnosis", diagnosis}};
+  json_object o = {{"path", path_name(g.key.path)},
+                   {"phases", json_array{g.key.phase[0], g.key.phase[1]}},
+                   {"clamp_x", clamp_name(g.key.clamp[0])},
+                   {"clamp_y", clamp_name(g.key.clamp[1])},
+                   {"negative", g.key.negative},
+                   {"blocks", g.cases.size()},
+                   {"differing_blocks", g.differing_blocks},
+                   {"differing_bytes", g.differing_bytes},
+                   {"max_abs_difference", g.max_difference},
+                   {"plus_one", g.plus_one},
+                   {"minus_one", g.minus_one},
+                   {"larger", g.larger},
+                   {"first", g.first ? difference_json(set, *g.first) : json_value()},
+                   {"diagnosis", diagnosis}};
+  add_group_facets_json(set, g, &o);
+  const bool located = k < report.located.groups.size();
+  o.push_back({"located", located ? report.located.groups[k].located : 0});
+  o.push_back({"relation", located && report.located.groups[k].relation
+                               ? json_value(*report.located.groups[k].relation)
+                               : json_value()});
+  return o;
+}
+
+json_value source_json(const block_source& s) {
+  return json_object{{"view", view_name(s.view)},    {"written", written_name(s.written)},
+                     {"sx", s.where.source(axis_h)}, {"sy", s.where.source(axis_v)},
+                     {"hx", s.where.phase[axis_h]},  {"vy", s.where.phase[axis_v]}};
+}
+
+// Every differing block: its name, place, group and differing bytes, and where it was found.
+json_value differences_json(const check_set& set, const check_report& report) {
+  std::map<size_t, size_t> group_of_case;
+  for (size_t k = 0; k < report.groups.size(); ++k) {
+    for (const size_t i : report.groups[k].cases) group_of_case[i] = k;
+  }
+  json_array list;
+  for (const block_location& l : report.located.blocks) {
+    const case_outcome& o = report.compared.outcomes[l.case_index];
+    size_t bytes = 0;
+    for (size_t b = 0; b < block_bytes; ++b) bytes += o.found[b] != o.expected[b];
+    json_value located;
+    if (l.source) {
+      json_object s = std::get<json_object>(source_json(*l.source).value);
+      if (l.other_case) s.push_back({"other", *l.other_case});
+      located = s;
+    }
+    list.push_back(json_object{{"block", set.cases[l.case_index].file},
+                               {"place", l.case_index},
+                               {"group", group_of_case[l.case_index]},
+                               {"bytes", bytes},
+                               {"located", located}});
+  }
+  return list;
 }
 
 }  // namespace
@@ -283,7 +386,7 @@ std::string verdict(const check_set& set, const check_report& report, const std:
   if (report.identical()) {
     return "identical: all " + blocks +
            (report.compared.pixels_only ? " blocks' pixels are as blockwalk makes them"
-                               : " blocks are as blockwalk writes them");
+                                        : " blocks are as blockwalk writes them");
   }
   const std::string missing = std::to_string(report.compared.missing.size());
   const std::string unreadable = std::to_string(report.compared.unreadable.size());
@@ -292,8 +395,8 @@ std::string verdict(const check_set& set, const check_report& report, const std:
     return "nothing checked: " + missing + " of " + blocks + " missing, " + unreadable +
            " unreadable; has the implementation run, and written its files into " + dir + "?";
   }
-  return "different: " + std::to_string(report.compared.differing) + " of " + blocks + " blocks differ; " +
-         missing + " missing, " + unreadable + " unreadable";
+  return "different: " + std::to_string(report.compared.differing) + " of " + blocks +
+         " blocks differ; " + missing + " missing, " + unreadable + " unreadable";
 }
 
 void write_text_report(const check_set& set, const check_report& report, std::FILE* to,
@@ -313,7 +416,7 @@ void write_text_report(const check_set& set, const check_report& report, std::FI
   write_pixels(set, report, to);
   write_headers(set, report, to);
   write_files(set, report, to);
-  write_coverage_summary(set, to);
+  write_coverage_summary(set, report, to);
 }
 
 json_value report_json(const check_set& set, const check_report& report) {
@@ -330,10 +433,18 @@ json_value report_json(const check_set& set, const check_report& report) {
                                                         {"expected", h.first.expected},
                                                         {"found", h.first.found}}}});
   }
-  for (const group_report& g : report.groups) groups.push_back(group_json(set, g));
-  // The faults by how many differing groups each reproduces, the most first.
-  for (const auto& [fault, count] : ranked_faults(report)) {
-    summary.push_back(json_object{{"groups", count}, {"diagnosis", fault_json(fault)}});
+  for (size_t k = 0; k < report.groups.size(); ++k) groups.push_back(group_json(set, report, k));
+  // What explains how many differing groups, the most first.
+  const size_t differ = differing_groups(report);
+  for (const lead& l : ranked_leads(report)) {
+    json_object entry = {{"groups", l.groups}, {"partial", l.groups + l.unknowable < differ}};
+    if (l.relation) entry.push_back({"unknowable", l.unknowable});
+    if (l.relation) {
+      entry.push_back({"located", *l.relation});
+    } else {
+      entry.push_back({"diagnosis", fault_json(*l.fault)});
+    }
+    summary.push_back(entry);
   }
   json_value shifted;
   if (report.shifted_by) shifted = json_object{{"by", *report.shifted_by}};
@@ -346,9 +457,11 @@ json_value report_json(const check_set& set, const check_report& report) {
                      {"unreadable", unreadable},
                      {"header_differences", headers},
                      {"groups", groups},
+                     {"differences", differences_json(set, report)},
+                     {"facets", facets_json(facets_of(set, report))},
                      {"summary", summary},
                      {"shifted_files", shifted},
-                     {"coverage", coverage_json(set)}};
+                     {"coverage", coverage_json(set, report)}};
 }
 
 std::string json_report(const check_set& set, const check_report& report) {

@@ -343,7 +343,8 @@ TEST_F(run_check_walk, lists_every_kind_of_file_it_cannot_compare) {
   ASSERT_EQ(report.compared.missing, std::vector<size_t>{100});
   std::vector<std::pair<std::string, std::string>> unreadable;
   for (const size_t i : report.compared.unreadable) {
-    unreadable.push_back({block_name(static_cast<int>(i) + 100), report.compared.outcomes[i].reason});
+    unreadable.push_back(
+        {block_name(static_cast<int>(i) + 100), report.compared.outcomes[i].reason});
   }
   const std::vector<std::pair<std::string, std::string>> want = {
       {"block0201.bmp", "too short"},          {"block0202.bmp", "too long"},

@@ -113,13 +113,11 @@ bool parse_npy(const std::vector<uint8_t>& bytes, size_t max_blocks, std::vector
   return take_blocks(bytes.data() + data_at, size, max_blocks, blocks, error);
 }
 
-bool parse_memh(const std::vector<uint8_t>& bytes, size_t max_blocks, std::vector<uint8_t>* blocks,
-                std::string* error) {
-  std::vector<uint8_t> data;  // the words' bytes, by address
-  std::vector<bool> written;  // of each word
-  size_t word_bytes = 0;      // of every word
-  uint64_t address = 0, words = 0, line = 1;
-  uint64_t max_words = 0;  // the check's blocks, in words
+// The tokens of $writememh text, words and @addresses, each with its line, to `take` (which
+// returns false, with why in `error`, to stop); white space and comments passed over.
+template <typename F>
+bool each_memh_token(const std::vector<uint8_t>& bytes, std::string* error, F take) {
+  uint64_t line = 1;
   const auto where = [&] { return "line " + std::to_string(line) + ": "; };
   const auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
   for (size_t i = 0; i < bytes.size();) {
@@ -148,47 +146,62 @@ bool parse_memh(const std::vector<uint8_t>& bytes, size_t max_blocks, std::vecto
         return fail(error, where() + "'" + std::string(bytes.begin() + start, bytes.begin() + i) +
                                "' is no hexadecimal word");
       }
-      const size_t first = token.find_first_not_of('0');
-      if (at) {
-        if (first != std::string::npos && token.size() - first > 15) {
-          return fail(error, where() + "address @" + token + " beyond any block");
-        }
-        address = std::stoull(token, nullptr, 16);
-        continue;
-      }
-      if (word_bytes == 0) {
-        if (token.size() % 2 || token.size() > 96 || block_bytes % (token.size() / 2)) {
-          return fail(error, where() + "words of " + std::to_string(4 * token.size()) +
-                                 " bits; they must be whole bytes, 8 to 384 bits, that divide a "
-                                 "block of 768 bytes");
-        }
-        word_bytes = token.size() / 2;
-        max_words = uint64_t{max_blocks} * block_bytes / word_bytes;
-      } else if (token.size() != 2 * word_bytes) {
-        return fail(error, where() + "a word of " + std::to_string(4 * token.size()) +
-                               " bits among words of " + std::to_string(8 * word_bytes));
-      }
-      if (address >= max_words) {
-        return fail(error, where() + "a word at address " + std::to_string(address) +
-                               ", beyond the check's " + std::to_string(max_blocks) + " blocks");
-      }
-      if (address >= written.size()) {
-        written.resize(address + 1);
-        data.resize((address + 1) * word_bytes);
-      }
-      if (written[address]) {
-        return fail(error, where() + "a second word at address " + std::to_string(address));
-      }
-      written[address] = true;
-      ++words;
-      // The least significant byte, printed last, comes first.
-      for (size_t b = 0; b < word_bytes; ++b) {
-        data[address * word_bytes + b] = static_cast<uint8_t>(
-            std::stoul(token.substr(token.size() - 2 * b - 2, 2), nullptr, 16));
-      }
-      ++address;
+      if (!take(token, at, where())) return false;
     }
   }
+  return true;
+}
+
+bool parse_memh(const std::vector<uint8_t>& bytes, size_t max_blocks, std::vector<uint8_t>* blocks,
+                std::string* error) {
+  std::vector<uint8_t> data;  // the words' bytes, by address
+  std::vector<bool> written;  // of each word
+  size_t word_bytes = 0;      // of every word
+  uint64_t address = 0, words = 0;
+  uint64_t max_words = 0;  // the check's blocks, in words
+  const auto store = [&](const std::string& token, bool at, const std::string& where) {
+    const size_t first = token.find_first_not_of('0');
+    if (at) {
+      if (first != std::string::npos && token.size() - first > 15) {
+        return fail(error, where + "address @" + token + " beyond any block");
+      }
+      address = std::stoull(token, nullptr, 16);
+      return true;
+    }
+    if (word_bytes == 0) {
+      if (token.size() % 2 || token.size() > 96 || block_bytes % (token.size() / 2)) {
+        return fail(error, where + "words of " + std::to_string(4 * token.size()) +
+                               " bits; they must be whole bytes, 8 to 384 bits, that divide a "
+                               "block of 768 bytes");
+      }
+      word_bytes = token.size() / 2;
+      max_words = uint64_t{max_blocks} * block_bytes / word_bytes;
+    } else if (token.size() != 2 * word_bytes) {
+      return fail(error, where + "a word of " + std::to_string(4 * token.size()) +
+                             " bits among words of " + std::to_string(8 * word_bytes));
+    }
+    if (address >= max_words) {
+      return fail(error, where + "a word at address " + std::to_string(address) +
+                             ", beyond the check's " + std::to_string(max_blocks) + " blocks");
+    }
+    if (address >= written.size()) {
+      written.resize(address + 1);
+      data.resize((address + 1) * word_bytes);
+    }
+    if (written[address]) {
+      return fail(error, where + "a second word at address " + std::to_string(address));
+    }
+    written[address] = true;
+    ++words;
+    // The least significant byte, printed last, comes first.
+    for (size_t b = 0; b < word_bytes; ++b) {
+      data[address * word_bytes + b] =
+          static_cast<uint8_t>(std::stoul(token.substr(token.size() - 2 * b - 2, 2), nullptr, 16));
+    }
+    ++address;
+    return true;
+  };
+  if (!each_memh_token(bytes, error, store)) return false;
   if (words == 0) return fail(error, "no words");
   if (words != written.size()) {
     const size_t hole =
@@ -255,16 +268,18 @@ bool read_block_stream(const std::string& path, size_t max_blocks, std::vector<u
 
 std::vector<uint8_t> encode_stream(stream_format format, const uint8_t* data, size_t count,
                                    const std::vector<size_t>& item_shape, size_t word_bytes,
-                                   const std::vector<std::string>& names) {
-  size_t item = 1;
+                                   const std::vector<std::string>& names, element_type type) {
+  size_t item = type == element_type::i32 ? 4 : 1;
   for (const size_t d : item_shape) item *= d;
   const size_t size = count * item;
   std::vector<uint8_t> out;
   if (format == stream_format::raw) return {data, data + size};
   if (format == stream_format::npy) {
-    std::string shape = "(" + std::to_string(count);
+    // A tuple of one is written (N,).
+    std::string shape = "(" + std::to_string(count) + (item_shape.empty() ? "," : "");
     for (const size_t d : item_shape) shape += ", " + std::to_string(d);
-    std::string header = "{'descr': '|u1', 'fortran_order': False, 'shape': " + shape + "), }";
+    std::string header = std::string("{'descr': '") + (type == element_type::i32 ? "<i4" : "|u1") +
+                         "', 'fortran_order': False, 'shape': " + shape + "), }";
     // Version 1.0; the data starts at a multiple of 64 bytes, the header ends with a newline.
     while ((10 + header.size() + 1) % 64) header += ' ';
     header += '\n';

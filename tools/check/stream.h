@@ -1,7 +1,7 @@
 // Blocks as one stream, as ports write them without bitmap headers: each block the 768 bytes of
 // a block buffer (row 0 first, 48 bytes a row, blue, green, red), one after another. Raw bytes
-// (.bin, .raw), NumPy arrays of uint8 (.npy) or $writememh text (.memh, .hex). Planes are written
-// the same ways, for test benches that load a plane without parsing a bitmap.
+// (.bin, .raw), NumPy arrays of uint8 (.npy) or $writememh text (.memh, .hex). Planes and calls
+// are written the same ways, for test benches that load them without parsing a bitmap or a CSV.
 #pragma once
 
 #include <cstddef>
@@ -34,12 +34,18 @@ bool is_block_shape(const std::vector<size_t>& item);
 bool read_block_stream(const std::string& path, size_t max_blocks, std::vector<uint8_t>* blocks,
                        std::string* error);
 
-// The bytes of a stream of `count` items of `item_shape` (the dimensions after the first, whose
-// product is the item's bytes): raw; npy of shape (count, item_shape...); memh of words of
-// `word_bytes` bytes, one a line, a comment before each item naming it from `names` (if given).
+// What a stream's elements are: bytes (blocks, planes), or 32-bit signed words (calls), whose
+// data is little-endian.
+enum class element_type { u8, i32 };
+
+// The bytes of a stream of `count` items of `item_shape` (the dimensions after the first, in
+// elements of `type`; none for items of one element): raw; npy of shape (count, item_shape...);
+// memh of words of `word_bytes` bytes, one a line, a comment before each item naming it from
+// `names` (if given).
 std::vector<uint8_t> encode_stream(stream_format format, const uint8_t* data, size_t count,
                                    const std::vector<size_t>& item_shape, size_t word_bytes,
-                                   const std::vector<std::string>& names = {});
+                                   const std::vector<std::string>& names = {},
+                                   element_type type = element_type::u8);
 
 // ".bin", ".npy", ".memh"
 const char* stream_extension(stream_format format);

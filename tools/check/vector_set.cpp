@@ -2,15 +2,11 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <random>
 
-#include "check_set.h"
-#include "interpolate.h"
-#include "manifest.h"
 #include "picture.h"
 #include "walk.h"
 #include "whole_file.h"
@@ -42,22 +38,31 @@ int32_t place(position p, int32_t size, std::mt19937& rng) {
   return size - 2 + between(1, 40);
 }
 
-// The vectors of one picture of width x rows pixels.
-std::vector<block_call> vectors_for(int32_t width, int32_t rows, std::mt19937& rng) {
+// The vectors of one picture of width x rows pixels; with positions that overflow 32 bits where
+// `overflowing`: on a picture of repeats (the extremes), the position they wrap to may hold the
+// same block as ours.
+std::vector<block_call> vectors_for(int32_t width, int32_t rows, bool overflowing,
+                                    std::mt19937& rng) {
   const int32_t height = rows - 33;
   std::vector<block_call> calls;
-  const auto whole = [&](bool negative) {
-    return negative ? -1 : std::uniform_int_distribution<int32_t>(0, 2)(rng);
+  // The whole parts of a vector's components, never equal, so that a port that exchanges them
+  // shows it: 0 ... 2, or -1 ... -3, where mv / 4 and mv >> 2 part.
+  const auto wholes = [&](bool negative, int32_t* wx, int32_t* wy) {
+    const int32_t a = std::uniform_int_distribution<int32_t>(0, 2)(rng);
+    const int32_t b = (a + std::uniform_int_distribution<int32_t>(1, 2)(rng)) % 3;
+    *wx = negative ? -1 - a : a;
+    *wy = negative ? -1 - b : b;
   };
   // Every fractional phase pair, with each axis inside, at or beyond each bound, and the vector
-  // positive or negative: -1, -2 and -3 are where mv / 4 and mv >> 2 part.
+  // positive or negative.
   for (int hx = 0; hx < 4; ++hx) {
     for (int vy = 0; vy < 4; ++vy) {
       if (!hx && !vy) continue;
       for (const position px : positions) {
         for (const position py : positions) {
           for (const bool negative : {false, true}) {
-            const int32_t wx = whole(negative), wy = whole(negative);
+            int32_t wx = 0, wy = 0;
+            wholes(negative, &wx, &wy);
             calls.push_back({width, height, place(px, width, rng) - wx, place(py, height, rng) - wy,
                              4 * wx + hx, 4 * wy + vy});
           }
@@ -82,12 +87,22 @@ std::vector<block_call> vectors_for(int32_t width, int32_t rows, std::mt19937& r
       {width, height, INT32_MIN, INT32_MAX, INT32_MIN + 3, INT32_MAX},
   };
   calls.insert(calls.end(), std::begin(outside), std::end(outside));
+  // Positions whose quarter-pixel form, 4 x + mv, overflows 32 bits: summed in 32 bits it wraps
+  // to another position, inside the picture or beyond its other edge (at -2^31 and 2^31 - 1
+  // exactly, as above, it wraps to a position the clamp makes ours).
+  const int32_t wrapping[] = {1 << 29,        (1 << 30) + 5,  INT32_MAX - 1,
+                              -(1 << 29) - 1, -(1 << 30) + 3, INT32_MIN + 4};
+  for (int k = 0; k < 15 && overflowing; ++k) {
+    const int hx = (k + 1) / 4, vy = (k + 1) % 4;  // the fractional phase pairs
+    calls.push_back({width, height, wrapping[k % 6], wrapping[(k + 3) % 6], 4 * (k % 2) + hx,
+                     vy - 4 * (k % 3)});
+  }
   // Whole-pixel copies, never clamped: at the four corners of the area they may read, and
   // inside it.
   for (const bool negative : {false, true}) {
     const auto copy_at = [&](int32_t cx, int32_t cy) {
-      const int32_t wx = negative ? -whole(false) - 1 : whole(false);
-      const int32_t wy = negative ? -whole(false) - 1 : whole(false);
+      int32_t wx = 0, wy = 0;
+      wholes(negative, &wx, &wy);
       calls.push_back({width, height, cx - wx, cy - wy, 4 * wx, 4 * wy});
     };
     for (const int32_t cy : {-16, rows - 32}) {
@@ -105,174 +120,55 @@ struct new_picture {
   std::vector<uint8_t> file;
 };
 
+bool fail(std::string* error, const std::string& why) {
+  *error = why;
+  return false;
+}
+
 std::string vector_file_name(size_t n) {
   char name[32];
   std::snprintf(name, sizeof name, "vector%04zu.bmp", n);
   return name;
 }
 
-// Whether `path` is a directory, made now if it was not there.
-bool make_directory(const std::string& path) {
-  struct stat st {};
-  return mkdir(path.c_str(), 0777) == 0 ||
-         (errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
-}
-
-// Writes the set into `out`; false, with why in `error`, if it cannot.
-bool write_set(const std::string& out, const std::vector<new_picture>& pictures, uint32_t seed,
-               const set_formats& formats, std::string* summary, std::string* error) {
-  const auto fail = [&](const std::string& why) {
-    *error = why;
-    return false;
-  };
-  const auto written = [&](const std::string& path, const std::vector<uint8_t>& bytes) {
-    return write_whole(path, bytes) || fail("cannot write " + path + ": " + std::strerror(errno));
-  };
-  std::mt19937 rng(seed);
-  std::vector<std::vector<block_call>> calls;
-  for (const new_picture& p : pictures) calls.push_back(vectors_for(p.width, p.height, rng));
-  // The implementation writes into OUTDIR under these names: files already there are an earlier
-  // run's, and would be checked as if it had just written them.
-  size_t count = 0;
-  for (const std::vector<block_call>& c : calls) count += c.size();
+// The implementation writes into `out` under these names: files already there are an earlier
+// run's, and would be checked as if it had just written them.
+bool refuse_earlier_run(const std::string& out, const std::vector<std::string>& names,
+                        std::string* error) {
   std::vector<std::string> earlier;
-  for (size_t n = 1; n <= count; ++n) {
+  for (const std::string& name : names) {
     struct stat st {};
-    if (lstat((out + "/" + vector_file_name(n)).c_str(), &st) == 0) {
-      earlier.push_back(vector_file_name(n));
-    }
+    if (lstat((out + "/" + name).c_str(), &st) == 0) earlier.push_back(name);
   }
-  if (!earlier.empty()) {
-    return fail(out + " holds " + earlier[0] +
-                (earlier.size() > 1 ? " and " + std::to_string(earlier.size() - 1) + " more" : "") +
-                " of an earlier run, which a check would take for the new ones; remove them, or "
-                "choose another OUTDIR");
-  }
-  const std::string expected = out + "/" + expected_dir;
-  if (!make_directory(expected))
-    return fail(expected + ": not a directory, and cannot be made one");
+  if (earlier.empty()) return true;
+  return fail(
+      error,
+      out + " holds " + earlier[0] +
+          (earlier.size() > 1 ? " and " + std::to_string(earlier.size() - 1) + " more" : "") +
+          " of an earlier run, which a check would take for the new ones; remove "
+          "them, or choose another OUTDIR");
+}
 
-  check_set set;
-  for (size_t k = 0; k < pictures.size(); ++k) {
-    const new_picture& p = pictures[k];
-    const std::string path = out + "/" + p.name;
-    if (!written(path, p.file)) return false;
-    check_picture picture{p.name, {}, {}};
-    if (read_bitmap_file(path.c_str(), &picture.bitmap) != bitmap_status::ok) {
-      return fail(path + ": cannot be read back");
-    }
-    picture.layout = make_block_layout(picture.bitmap);
-    for (const block_call& call : calls[k]) {
-      set.cases.push_back({vector_file_name(set.cases.size() + 1), set.pictures.size(), call});
-    }
-    set.pictures.push_back(std::move(picture));
+// Writes a picture into `out` and reads it back, as a check will read it.
+bool write_picture(const std::string& out, const new_picture& p, check_picture* picture,
+                   std::string* error) {
+  const std::string path = out + "/" + p.name;
+  if (!write_whole(path, p.file)) {
+    return fail(error, "cannot write " + path + ": " + std::strerror(errno));
   }
-  std::vector<uint8_t> blocks(set.cases.size() * block_bytes);
-  std::vector<std::string> names;
-  for (size_t i = 0; i < set.cases.size(); ++i) {
-    const check_case& c = set.cases[i];
-    const check_picture& picture = set.pictures[c.picture];
-    if (!footprint_fits(c.call, picture.bitmap.plane.size())) {
-      return fail(c.file + ": its footprint leaves the plane");  // a fault of this tool
-    }
-    const block_call& v = c.call;
-    uint8_t* block = &blocks[i * block_bytes];
-    interpolate_block(v.stride, block, picture.bitmap.plane.data(), v.height, v.x, v.y, v.mvx,
-                      v.mvy);
-    names.push_back(c.file);
-    if (!formats.bitmaps) continue;
-    const block_layout& layout = picture.layout;
-    std::vector<uint8_t> file = layout.prefix;
-    file.insert(file.end(), block, block + block_bytes);
-    file.insert(file.end(), layout.profile.begin(), layout.profile.end());
-    const std::string path = expected + "/" + c.file;
-    if (!written(path, file)) return false;
+  *picture = {p.name, {}, {}};
+  if (read_bitmap_file(path.c_str(), &picture->bitmap) != bitmap_status::ok) {
+    return fail(error, path + ": cannot be read back");
   }
-  // Each stream: the expected blocks, block rows as words of the text; and each picture's plane
-  // as the calls read it, bytes as words, named in a column of the manifest.
-  std::vector<picture_column> plane_columns;
-  for (const stream_format format : formats.streams) {
-    const std::string path = expected + "/blocks" + stream_extension(format);
-    if (!written(path, encode_stream(format, blocks.data(), set.cases.size(), {16, 16, 3},
-                                     block_row_bytes, names))) {
-      return false;
-    }
-    picture_column column{std::string("plane_") + (stream_extension(format) + 1), {}};
-    for (const check_picture& picture : set.pictures) {
-      const std::string name =
-          picture.name.substr(0, picture.name.rfind('.')) + ".plane" + stream_extension(format);
-      const std::vector<uint8_t>& plane = picture.bitmap.plane;
-      const size_t stride = static_cast<size_t>(picture.bitmap.width);
-      const std::string plane_path = out + "/" + name;
-      if (!written(plane_path, encode_stream(format, plane.data(), plane.size() / (3 * stride),
-                                             {stride, 3}, 1))) {
-        return false;
-      }
-      column.values.push_back(name);
-    }
-    plane_columns.push_back(std::move(column));
-  }
-  const std::string manifest = manifest_text(set, plane_columns);
-  const std::string path = out + "/" + manifest_name;
-  if (!written(path, {manifest.begin(), manifest.end()})) return false;
-  *summary = std::to_string(set.cases.size()) + " vectors in " + path +
-             ", their expected blocks in " + expected +
-             "/.\nThe implementation under test writes its blocks into " + out +
-             "; then: check_walk " + out + "\n";
+  picture->layout = make_block_layout(picture->bitmap);
   return true;
 }
 
-}  // namespace
-
-bool parse_set_formats(const std::string& list, set_formats* formats) {
-  *formats = {false, {}};
-  for (size_t from = 0; from <= list.size();) {
-    const size_t comma = std::min(list.find(',', from), list.size());
-    const std::string name = list.substr(from, comma - from);
-    stream_format format;
-    if (name == "bmp" && !formats->bitmaps) {
-      formats->bitmaps = true;
-    } else if (stream_format_of("." + name, &format) && name != "raw" && name != "hex" &&
-               std::find(formats->streams.begin(), formats->streams.end(), format) ==
-                   formats->streams.end()) {
-      formats->streams.push_back(format);
-    } else {
-      return false;
-    }
-    from = comma + 1;
-  }
-  return true;
-}
-
-bool make_vector_set(const std::string& out, const vector_set_options& options,
-                     std::string* summary, std::string* error) {
-  if (!make_directory(out)) {
-    *error = out + ": not a directory, and cannot be made one";
-    return false;
-  }
-  std::vector<new_picture> pictures;
-  if (!options.picture.empty()) {
-    const std::string& picture = options.picture;
-    bitmap_picture bitmap;
-    std::string problem;
-    const bitmap_status status = read_bitmap_file(picture.c_str(), &bitmap, &problem);
-    if (status != bitmap_status::ok) {
-      *error = picture + ": " + bitmap_problem(status, problem);
-      return false;
-    }
-    if (bitmap.plane.empty() || bitmap.width < 64 || bitmap.height < 64) {
-      *error = picture + ": not an uncompressed 24-bit bitmap of at least 64 x 64 pixels";
-      return false;
-    }
-    new_picture copy{"picture.bmp", bitmap.width, bitmap.height, {}};
-    std::string why;
-    if (!read_whole(picture, &copy.file, &why)) {
-      *error = picture + ": " + why;
-      return false;
-    }
-    pictures.push_back(std::move(copy));
-  } else {
-    // Row lengths of 3 alignment bytes and of none, a bottom-up picture and a top-down one.
+// The set's pictures: a copy of the user's, or a random one (rows with 3 alignment bytes,
+// bottom-up) and one of the extremes (rows of none, top-down).
+bool set_pictures(const vector_set_options& options, std::vector<new_picture>* pictures,
+                  std::string* error) {
+  if (options.picture.empty()) {
     picture_options random;
     random.width = 203;
     random.height = 150;
@@ -283,9 +179,104 @@ bool make_vector_set(const std::string& out, const vector_set_options& options,
     extremes.height = 120;
     extremes.content = picture_content::extremes;
     extremes.layout.top_down = true;
-    pictures.push_back({"random.bmp", random.width, random.height, make_picture_file(random)});
-    pictures.push_back(
+    pictures->push_back({"random.bmp", random.width, random.height, make_picture_file(random)});
+    pictures->push_back(
         {"extremes.bmp", extremes.width, extremes.height, make_picture_file(extremes)});
+    return true;
   }
-  return write_set(out, pictures, options.seed, options.formats, summary, error);
+  const std::string& picture = options.picture;
+  bitmap_picture bitmap;
+  std::string problem;
+  const bitmap_status status = read_bitmap_file(picture.c_str(), &bitmap, &problem);
+  if (status != bitmap_status::ok) {
+    return fail(error, picture + ": " + bitmap_problem(status, problem));
+  }
+  if (bitmap.plane.empty() || bitmap.width < 64 || bitmap.height < 64) {
+    return fail(error, picture + ": not an uncompressed 24-bit bitmap of at least 64 x 64 pixels");
+  }
+  new_picture copy{"picture.bmp", bitmap.width, bitmap.height, {}};
+  std::string why;
+  if (!read_whole(picture, &copy.file, &why)) return fail(error, picture + ": " + why);
+  pictures->push_back(std::move(copy));
+  return true;
+}
+
+// "Then: check_walk OUT", and how a stream is checked where streams were written.
+std::string check_text(const std::string& out, const set_formats& formats) {
+  return "The implementation under test writes its blocks into " + out + "; then: check_walk " +
+         out + "\n" +
+         (formats.streams.empty()
+              ? ""
+              : "(or, its blocks in one stream: check_walk " + out + " --blocks STREAM)\n");
+}
+
+}  // namespace
+
+bool make_vector_set(const std::string& out, const vector_set_options& options,
+                     std::string* summary, std::string* error) {
+  if (!make_directory(out)) return fail(error, out + ": not a directory, and cannot be made one");
+  std::vector<new_picture> pictures;
+  if (!set_pictures(options, &pictures, error)) return false;
+  std::mt19937 rng(options.seed);
+  std::vector<std::vector<block_call>> calls;
+  std::vector<std::string> names;
+  for (const new_picture& p : pictures) {
+    calls.push_back(vectors_for(p.width, p.height, calls.empty(), rng));
+    for (size_t k = 0; k < calls.back().size(); ++k)
+      names.push_back(vector_file_name(names.size() + 1));
+  }
+  if (!refuse_earlier_run(out, names, error)) return false;
+  check_set set;
+  for (size_t k = 0; k < pictures.size(); ++k) {
+    check_picture picture;
+    if (!write_picture(out, pictures[k], &picture, error)) return false;
+    for (const block_call& call : calls[k]) {
+      set.cases.push_back({names[set.cases.size()], set.pictures.size(), call});
+    }
+    set.pictures.push_back(std::move(picture));
+  }
+  std::vector<picture_column> columns;
+  if (!write_bench_files(out, set, options.formats, &columns, error)) return false;
+  const std::string manifest = manifest_text(set, columns);
+  const std::string path = out + "/" + manifest_name;
+  if (!write_whole(path, {manifest.begin(), manifest.end()})) {
+    return fail(error, "cannot write " + path + ": " + std::strerror(errno));
+  }
+  *summary = std::to_string(set.cases.size()) + " vectors in " + path +
+             ", their expected blocks in " + out + "/" + expected_dir + "/.\n" +
+             bench_files_text(out, options.formats) + check_text(out, options.formats);
+  return true;
+}
+
+bool make_walk_files(const std::string& picture, const std::string& out, const set_formats& formats,
+                     std::string* summary, std::string* error) {
+  // Refused as blockwalk refuses it, before anything is written.
+  check_set set;
+  if (!read_walk_set(picture, &set, error)) return fail(error, picture + ": " + *error);
+  if (!make_directory(out)) return fail(error, out + ": not a directory, and cannot be made one");
+  struct stat st {};
+  if (lstat((out + "/" + manifest_name).c_str(), &st) == 0) {
+    return fail(error, out + " holds a vector set's " + manifest_name +
+                           ", and check_walk would check that set instead of the walk; choose "
+                           "another OUTDIR");
+  }
+  std::vector<std::string> names;
+  for (const check_case& c : set.cases) names.push_back(c.file);
+  if (!refuse_earlier_run(out, names, error)) return false;
+  // The walk's own picture, read back: what the bench and the check read is one file.
+  new_picture copy{"picture.bmp", 0, 0, {}};
+  std::string why;
+  if (!read_whole(picture, &copy.file, &why)) return fail(error, picture + ": " + why);
+  check_picture written;
+  if (!write_picture(out, copy, &written, error)) return false;
+  if (written.bitmap.plane != set.pictures[0].bitmap.plane) {
+    return fail(error, picture + ": changed while it was read");
+  }
+  set.pictures[0] = std::move(written);
+  std::vector<picture_column> columns;  // a manifest's, which the walk has none of
+  if (!write_bench_files(out, set, formats, &columns, error)) return false;
+  *summary = std::to_string(set.cases.size()) + " calls of the walk over " + out +
+             "/picture.bmp, their expected blocks in " + out + "/" + expected_dir + "/.\n" +
+             bench_files_text(out, formats) + check_text(out, formats);
+  return true;
 }

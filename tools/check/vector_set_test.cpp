@@ -142,12 +142,12 @@ TEST_F(vector_set, agrees_with_the_library_on_every_vector) {
   // Before a port has written anything, nothing passes: the expected blocks lie apart.
   EXPECT_EQ(check("set"), 1) << printed_;
   EXPECT_EQ(printed_.substr(0, printed_.find('\n')),
-            "nothing checked: 1544 of 1544 missing, 0 unreadable; has the implementation run, "
+            "nothing checked: 1559 of 1559 missing, 0 unreadable; has the implementation run, "
             "and written its files into set?");
   EXPECT_EQ(check("set --json -"), 1);
   EXPECT_NE(
       printed_.find(
-          "\"identical\": false, \"pixels_only\": false, \"blocks\": 1544, \"blocks_checked\": 0"),
+          "\"identical\": false, \"pixels_only\": false, \"blocks\": 1559, \"blocks_checked\": 0"),
       std::string::npos);
   // A CI job can tell from the JSON alone that the set leaves no hole.
   EXPECT_NE(printed_.find("\"paths_never\": [],"), std::string::npos) << printed_;
@@ -162,7 +162,7 @@ TEST_F(vector_set, agrees_with_the_library_on_every_vector) {
   std::remove(path("set/random.bmp").c_str());
   EXPECT_EQ(make("--seed 2 set"), 2);
   EXPECT_EQ(printed_,
-            "make_vectors: set holds vector0001.bmp and 1543 more of an earlier run, which a check "
+            "make_vectors: set holds vector0001.bmp and 1558 more of an earlier run, which a check "
             "would take for the new ones; remove them, or choose another OUTDIR\n");
   EXPECT_EQ(read_file(path("set/vectors.csv")), manifest);
   EXPECT_FALSE(exists("set/random.bmp"));
@@ -313,10 +313,10 @@ TEST_F(vector_set, diagnoses_each_fault_where_it_shows) {
       std::FILE* memory = open_memstream(&text, &size);
       write_text_report(set, report, memory, "set");
       std::fclose(memory);
-      EXPECT_NE(
-          std::string(text, size)
-              .find("groups differ, every one with negative vectors; " + c.named + " reproduces "),
-          std::string::npos);
+      const std::string report_text(text, size);
+      EXPECT_NE(report_text.find("groups differ, every one with negative vectors; "),
+                std::string::npos);
+      EXPECT_NE(report_text.find(c.named + " reproduces 36 of them"), std::string::npos);
       std::free(text);
     }
 
@@ -396,7 +396,7 @@ TEST_F(vector_set, writes_planes_and_expected_streams_in_each_format) {
   ASSERT_EQ(make("--formats npy,memh,bin set"), 0) << printed_;
   EXPECT_FALSE(exists("set/expected/vector0001.bmp")) << "no bmp asked for";
   const std::vector<manifest_line> lines = parse_csv(text("set/vectors.csv"));
-  ASSERT_EQ(lines.size(), 1544u);
+  ASSERT_EQ(lines.size(), 1559u);
   for (const manifest_line& m : lines) {
     const std::string stem = m.field.at("picture").substr(0, m.field.at("picture").find('.'));
     EXPECT_EQ(m.field.at("plane_bin"), stem + ".plane.bin");
@@ -423,15 +423,177 @@ TEST_F(vector_set, writes_planes_and_expected_streams_in_each_format) {
   // Each stream holds the expected blocks; a port's stream of them is identical.
   for (const std::string stream : {"blocks.bin", "blocks.npy", "blocks.memh"}) {
     EXPECT_EQ(check("set --blocks set/expected/" + stream), 0) << stream << printed_;
-    EXPECT_NE(printed_.find("identical: all 1544 blocks' pixels are as blockwalk makes them"),
+    EXPECT_NE(printed_.find("identical: all 1559 blocks' pixels are as blockwalk makes them"),
               std::string::npos);
   }
+  // A stream cut short vouches for what its blocks exercised: the set's first ten, vertical
+  // filters at phase 1/4, each with a negative vector or not.
+  const std::vector<uint8_t> blocks = read_file(path("set/expected/blocks.bin"));
+  write_file(path("short.bin"), {blocks.begin(), blocks.begin() + 10 * 768});
+  EXPECT_EQ(check("set --blocks short.bin"), 1);
+  EXPECT_NE(printed_.find("coverage: the 10 blocks checked of the set ran the vertical path; 1 of "
+                          "the 16 phase pairs ((0, 1/4)); "),
+            std::string::npos)
+      << printed_;
   // The default writes block files alone; a format of no such name is refused.
   ASSERT_EQ(make("other"), 0) << printed_;
-  EXPECT_TRUE(exists("other/expected/vector1544.bmp"));
+  EXPECT_TRUE(exists("other/expected/vector1559.bmp"));
   EXPECT_FALSE(exists("other/expected/blocks.npy"));
   EXPECT_EQ(make("--formats bmp,gif third"), 2);
   EXPECT_NE(printed_.find("--formats: LIST is bmp, bin, npy and memh"), std::string::npos);
+}
+
+// The words of $readmemh text, its comments passed over.
+std::vector<uint64_t> memh_words(const std::string& text) {
+  std::vector<uint64_t> words;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("//", 0) != 0) words.push_back(std::stoull(line, nullptr, 16));
+  }
+  return words;
+}
+
+// Little-endian 32-bit words, as signed numbers.
+std::vector<int64_t> le32_words(const std::vector<uint8_t>& bytes) {
+  std::vector<int64_t> words;
+  for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+    words.push_back(static_cast<int32_t>(bytes[i] | bytes[i + 1] << 8 | bytes[i + 2] << 16 |
+                                         uint32_t{bytes[i + 3]} << 24));
+  }
+  return words;
+}
+
+// Stimulus for a bench that parses no text: every call a record of 32-bit words in manifest
+// order, each plane's number, rows and place among the planes back to back, in each format.
+TEST_F(vector_set, writes_every_call_as_stimulus_in_each_format) {
+  ASSERT_EQ(make("--formats npy,memh,bin set"), 0) << printed_;
+  const std::vector<manifest_line> lines = parse_csv(text("set/vectors.csv"));
+  const std::vector<manifest_line> planes = parse_csv(text("set/planes.csv"));
+  ASSERT_EQ(planes.size(), 2u);
+  std::vector<uint8_t> all;  // the planes back to back, from the pictures
+  for (size_t k = 0; k < planes.size(); ++k) {
+    const manifest_line& p = planes[k];
+    bitmap_picture bitmap;
+    ASSERT_EQ(read_bitmap_file(path("set/" + p.field.at("picture")).c_str(), &bitmap),
+              bitmap_status::ok);
+    EXPECT_EQ(p.number("plane"), static_cast<int64_t>(k));
+    EXPECT_EQ(p.number("stride"), bitmap.width);
+    EXPECT_EQ(p.number("rows"), bitmap.height);
+    EXPECT_EQ(p.number("base"), static_cast<int64_t>(all.size()));
+    EXPECT_EQ(p.number("bytes"), static_cast<int64_t>(bitmap.plane.size()));
+    EXPECT_EQ(read_file(path("set/" + p.field.at("plane_bin"))), bitmap.plane);
+    all.insert(all.end(), bitmap.plane.begin(), bitmap.plane.end());
+  }
+  EXPECT_EQ(read_file(path("set/planes.bin")), all);
+  const std::string npy = text("set/planes.npy");
+  EXPECT_NE(npy.find("{'descr': '|u1', 'fortran_order': False, 'shape': (148950,), }"),
+            std::string::npos);
+  EXPECT_EQ(npy.substr(npy.size() - all.size()), std::string(all.begin(), all.end()));
+  EXPECT_EQ(memh_words(text("set/planes.memh")), std::vector<uint64_t>(all.begin(), all.end()));
+
+  // The calls: the manifest's, with their planes' numbers, rows and bases.
+  std::vector<int64_t> want;
+  for (const manifest_line& m : lines) {
+    const manifest_line& p = planes.at(static_cast<size_t>(m.number("plane")));
+    EXPECT_EQ(p.field.at("picture"), m.field.at("picture"));
+    EXPECT_EQ(m.number("plane_rows"), p.number("rows"));
+    want.push_back(m.number("plane"));
+    for (const char* k : {"stride", "height", "x", "y", "mvx", "mvy"}) want.push_back(m.number(k));
+    want.push_back(p.number("rows"));
+    want.push_back(p.number("base"));
+  }
+  const std::vector<uint8_t> bin = read_file(path("set/calls.bin"));
+  EXPECT_EQ(le32_words(bin), want);
+  const std::string calls_npy = text("set/calls.npy");
+  EXPECT_NE(calls_npy.find("{'descr': '<i4', 'fortran_order': False, 'shape': (1559, 9), }"),
+            std::string::npos);
+  EXPECT_EQ(calls_npy.substr(calls_npy.size() - bin.size()), std::string(bin.begin(), bin.end()));
+  std::vector<int64_t> memh;
+  for (const uint64_t w : memh_words(text("set/calls.memh"))) {
+    memh.push_back(static_cast<int32_t>(w));
+  }
+  EXPECT_EQ(memh, want);
+  const std::string head =
+      "// a call a record of 9 words: plane, stride, height, x, y, mvx, mvy, rows, base\n"
+      "// vector0001.bmp\n00000000\n000000cb\n";
+  EXPECT_EQ(text("set/calls.memh").substr(0, head.size()), head);
+  // Without a stream format there are no streams, and the manifest still numbers the planes.
+  ASSERT_EQ(make("other"), 0) << printed_;
+  EXPECT_FALSE(exists("other/calls.bin") || exists("other/planes.npy"));
+  EXPECT_EQ(parse_csv(text("other/vectors.csv")).back().field.at("plane"), "1");
+  EXPECT_EQ(text("other/planes.csv"),
+            "plane,picture,stride,rows,base,bytes\n0,random.bmp,203,150,0,91350\n"
+            "1,extremes.bmp,160,120,91350,57600\n");
+}
+
+// The walk written as a set is, for a bench to run both alike; refused as blockwalk refuses its
+// picture, and where a check would take other files for the bench's.
+TEST_F(vector_set, writes_the_walk_as_a_set) {
+  picture_options options;
+  options.width = 540;
+  options.height = 533;
+  options.content = picture_content::random;
+  options.layout.top_down = true;
+  write_file(path("mine.bmp"), make_picture_file(options));
+  ASSERT_EQ(make("--walk mine.bmp --formats bin,memh,bmp walk"), 0) << printed_;
+  EXPECT_EQ(
+      printed_,
+      "1900 calls of the walk over walk/picture.bmp, their expected blocks in walk/expected/.\n"
+      "The calls as stimulus: walk/calls.bin, walk/calls.memh; the planes: walk/planes.bin, "
+      "walk/planes.memh, listed in walk/planes.csv.\n"
+      "The implementation under test writes its blocks into walk; then: check_walk walk\n"
+      "(or, its blocks in one stream: check_walk walk --blocks STREAM)\n");
+  EXPECT_EQ(read_file(path("walk/picture.bmp")), read_file(path("mine.bmp")));
+  EXPECT_FALSE(exists("walk/vectors.csv"));
+  EXPECT_EQ(text("walk/planes.csv"),
+            "plane,picture,stride,rows,base,bytes,plane_bin,plane_memh\n"
+            "0,picture.bmp,540,533,0,863460,picture.plane.bin,picture.plane.memh\n");
+  bitmap_picture picture;
+  ASSERT_EQ(read_bitmap_file(path("mine.bmp").c_str(), &picture), bitmap_status::ok);
+  EXPECT_EQ(read_file(path("walk/planes.bin")), picture.plane);
+  // The walk's calls, and the library's blocks for them.
+  const std::vector<int64_t> calls = le32_words(read_file(path("walk/calls.bin")));
+  ASSERT_EQ(calls.size(), 1900u * 9);
+  const std::vector<uint8_t> blocks = read_file(path("walk/expected/blocks.bin"));
+  ASSERT_EQ(blocks.size(), 1900u * block_bytes);
+  for (int n = 100; n < 2000; ++n) {
+    const int64_t* c = &calls[9 * (n - 100)];
+    const std::vector<int64_t> want = {0, 540, 533, n / 4, n / 4, n % 4, n % 4, 533, 0};
+    ASSERT_EQ(std::vector<int64_t>(c, c + 9), want) << n;
+    uint8_t block[block_bytes];
+    interpolate_block(540, block, picture.plane.data(), 533, n / 4, n / 4, n % 4, n % 4);
+    ASSERT_TRUE(std::equal(block, block + block_bytes, &blocks[(n - 100) * block_bytes])) << n;
+  }
+  EXPECT_EQ(check("walk --blocks walk/expected/blocks.memh"), 0) << printed_;
+  EXPECT_NE(printed_.find("identical: all 1900 blocks' pixels"), std::string::npos);
+  // The block files are blockwalk's: copied where the implementation writes, they pass whole.
+  EXPECT_TRUE(exists("walk/expected/block0100.bmp") && exists("walk/expected/block1999.bmp"));
+  copy_expected("walk");
+  EXPECT_EQ(check("walk"), 0) << printed_;
+
+  // Refused, and nothing written: an earlier run's block files where the implementation writes,
+  // a set's manifest (a check would check the set), a picture blockwalk refuses.
+  const std::vector<uint8_t> before = read_file(path("walk/calls.bin"));
+  EXPECT_EQ(make("--walk mine.bmp --formats bin walk"), 2);
+  EXPECT_EQ(printed_,
+            "make_vectors: walk holds block0100.bmp and 1899 more of an earlier run, which a check "
+            "would take for the new ones; remove them, or choose another OUTDIR\n");
+  ASSERT_EQ(make("set"), 0) << printed_;
+  EXPECT_EQ(make("--walk mine.bmp set"), 2);
+  EXPECT_EQ(printed_,
+            "make_vectors: set holds a vector set's vectors.csv, and check_walk would check that "
+            "set instead of the walk; choose another OUTDIR\n");
+  EXPECT_FALSE(exists("set/picture.bmp"));
+  options.width = 532;
+  write_file(path("narrow.bmp"), make_picture_file(options));
+  EXPECT_EQ(make("--walk narrow.bmp fresh"), 2);
+  EXPECT_EQ(printed_.substr(0, 37), "make_vectors: narrow.bmp: error -3! (") << printed_;
+  EXPECT_FALSE(exists("fresh"));
+  EXPECT_EQ(make("--walk mine.bmp --seed 2 fresh"), 2);
+  EXPECT_EQ(printed_,
+            "make_vectors: --walk and --seed exclude each other: --walk walks its own PICTURE; "
+            "--help tells the usage\n");
+  EXPECT_EQ(read_file(path("walk/calls.bin")), before);
 }
 
 // A Verilog test bench, run by Icarus Verilog where it is installed: it loads a plane and the
@@ -445,7 +607,7 @@ TEST_F(vector_set, takes_a_verilog_benchs_writememh) {
   const std::string bench =
       "module bench;\n"
       "  reg [7:0] plane [0:203*150*3-1];\n"
-      "  reg [383:0] rows [0:1544*16-1];\n"
+      "  reg [383:0] rows [0:1559*16-1];\n"
       "  initial begin\n"
       "    $readmemh(\"set/random.plane.memh\", plane);\n"
       "    $readmemh(\"set/expected/blocks.memh\", rows);\n"
@@ -470,7 +632,7 @@ TEST_F(vector_set, refuses_bad_manifests_and_hostile_names) {
   const std::string header = good.substr(0, good.find('\n') + 1);
   const std::string line2 =
       good.substr(header.size(), good.find('\n', header.size()) + 1 - header.size());
-  // Line 2 is vector0001.bmp,random.bmp,203,117,X,Y,MVX,MVY,vertical,0,1,none,none.
+  // Line 2 is vector0001.bmp,random.bmp,203,117,X,Y,MVX,MVY,vertical,0,1,none,none,0,150.
   const auto line2_with = [&](std::vector<std::pair<size_t, std::string>> changes) {
     std::vector<std::string> f;
     std::istringstream in(line2.substr(0, line2.size() - 1));
@@ -493,7 +655,7 @@ TEST_F(vector_set, refuses_bad_manifests_and_hostile_names) {
       {line2_with({{6, "2147483648"}}), "vectors.csv line 2: mvx '2147483648' is not a whole"},
       {line2_with({{2, "0"}}), "vectors.csv line 2: stride and height must be at least 1"},
       {header + line2.substr(0, line2.rfind(',')) + "\n",
-       "vectors.csv line 2: 12 fields where the header names 13"},
+       "vectors.csv line 2: 14 fields where the header names 15"},
       {line2_with({{0, "../vector0001.bmp"}}),
        "vectors.csv line 2: file '../vector0001.bmp' is not a plain name in the directory"},
       {line2_with({{0, "sub/x.bmp"}}), "vectors.csv line 2: file 'sub/x.bmp' is not a plain name"},
@@ -506,7 +668,7 @@ TEST_F(vector_set, refuses_bad_manifests_and_hostile_names) {
       {line2_with({{0, "vectors.csv"}}), "vectors.csv line 2: file vectors.csv is the manifest"},
       {line2_with({{0, "random.bmp"}}),
        "vectors.csv line 2: file random.bmp is a picture of the set"},
-      {good + line2, "vectors.csv line 1546: file vector0001.bmp is named on line 2 already"},
+      {good + line2, "vectors.csv line 1561: file vector0001.bmp is named on line 2 already"},
       {line2_with({{8, "two_d"}}),
        "vectors.csv line 2: path is 'two_d', but the vector gives 'vertical'"},
       {line2_with({{12, "low"}}),
@@ -561,7 +723,7 @@ TEST_F(vector_set, reads_manifests_as_users_write_them) {
   for (const auto& c : accepted) {
     write(c.manifest);
     EXPECT_EQ(check("set"), 0) << c.what << ": " << printed_;
-    EXPECT_NE(printed_.find("identical: all 1544 blocks"), std::string::npos) << c.what;
+    EXPECT_NE(printed_.find("identical: all 1559 blocks"), std::string::npos) << c.what;
   }
 
   // A derived column present is still held to the vector.

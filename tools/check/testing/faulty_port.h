@@ -18,6 +18,39 @@
 #include "faults.h"
 #include "interpolate.h"
 
+// Faults beyond the catalogue's, which the check must find by locating the blocks: where the port
+// took them from, and how it read the plane.
+struct port_only {
+  bool plane_rows_reversed = false;  // the plane read top row first (write_faulty_files reverses
+                                     // its rows once for every block)
+  bool edge_clamped = false;    // a pixel outside the plane reads its nearest, not the next row's
+  bool signed_bytes = false;    // bytes read as signed char; a copy keeps the bits
+  bool no_origin = false;       // the block's origin, 16 pixels in, left out
+  bool axes_exchanged = false;  // x with y and mvx with mvy
+  bool components_exchanged = false;  // mvx with mvy
+  bool sign_and_magnitude = false;    // whole part mv / 4, phase |mv % 4|
+  bool clamp_before_whole_part = false;
+  bool fractional_axis_clamped = false;  // only an axis with a fractional phase clamped
+  bool position_in_32_bits = false;      // 4 x + mv summed in 32 bits, wrapping
+};
+
+// The words faulty_walk takes for them, each alone, and the fault each sets.
+inline const std::vector<std::pair<const char*, bool port_only::*>>& port_only_words() {
+  static const std::vector<std::pair<const char*, bool port_only::*>> words = {
+      {"plane_rows_reversed", &port_only::plane_rows_reversed},
+      {"edge_clamped", &port_only::edge_clamped},
+      {"signed_bytes", &port_only::signed_bytes},
+      {"no_origin", &port_only::no_origin},
+      {"axes_exchanged", &port_only::axes_exchanged},
+      {"components_exchanged", &port_only::components_exchanged},
+      {"sign_and_magnitude", &port_only::sign_and_magnitude},
+      {"clamp_before_whole_part", &port_only::clamp_before_whole_part},
+      {"fractional_axis_clamped", &port_only::fractional_axis_clamped},
+      {"position_in_32_bits", &port_only::position_in_32_bits},
+  };
+  return words;
+}
+
 // Faults of the arithmetic that no switch of the rendering names, as ports written elsewhere had
 // them: the fit (fit.h) must find them from the bytes alone.
 struct port_arithmetic {
@@ -71,6 +104,14 @@ inline bool port_arithmetic_of(const std::vector<std::string>& words, port_arith
   return false;
 }
 
+// A port's faults: the catalogue's, its own, its arithmetic's, and a shift of its files.
+struct port_faults {
+  fault_switches switches;
+  port_only own;
+  port_arithmetic arithmetic;
+  int shift = 0;
+};
+
 // The switches of the fault a test names, in faulty_walk's words (the catalogue's fields, in
 // order): injected("rounding", {"2", "0"}), injected("rounding_mode", {"both", "half_even"}).
 inline fault_switches injected(const std::string& name,
@@ -83,32 +124,39 @@ inline fault_switches injected(const std::string& name,
   return fault.switches;
 }
 
-// A port's faults as faulty_walk's command line gives them: FAULT [VALUE ...], or two such joined
-// by "+" ("vector_split h + vector_split v"); the shift of shifted_files BY in `shift`; the
-// faults of port_arithmetic into `more`, where it is given.
-inline fault_switches injected_words(const std::vector<std::string>& words, int* shift,
-                                     port_arithmetic* more = nullptr) {
-  *shift = 0;
-  fault_switches all;
+// A port's faults as faulty_walk's command line gives them: FAULT [VALUE ...], or several such
+// joined by "+" ("vector_split h + vector_split v"): the catalogue's, with their fields, the
+// port's own (port_only_words), alone, and its arithmetic's (port_arithmetic_of).
+inline port_faults injected_port(const std::vector<std::string>& words) {
+  port_faults port;
   for (auto from = words.begin(); from != words.end();) {
     const auto to = std::find(from, words.end(), std::string("+"));
     if (from == to) throw std::invalid_argument("a fault missing around '+'");
-    if (more && port_arithmetic_of({from, to}, more)) {
-      from = to == words.end() ? to : to + 1;
-      continue;
-    }
-    diagnosed_fault fault;
-    std::string error;
-    if (!parse_fault({from, to}, &fault, &error)) throw std::invalid_argument(error);
-    if (fault.fault == &::fault("shifted_files") && !fault.values.empty()) {
-      *shift = static_cast<int>(std::get<int64_t>(fault.values[0]));
-    }
-    if (!combine_switches(all, fault.switches, &all)) {
-      throw std::invalid_argument("two faults set the same switch");
+    const auto own = std::find_if(port_only_words().begin(), port_only_words().end(),
+                                  [&](const auto& w) { return *from == w.first; });
+    if (own != port_only_words().end() && to == from + 1) {
+      port.own.*(own->second) = true;
+    } else if (!port_arithmetic_of({from, to}, &port.arithmetic)) {
+      diagnosed_fault fault;
+      std::string error;
+      if (!parse_fault({from, to}, &fault, &error)) throw std::invalid_argument(error);
+      if (fault.fault == &::fault("shifted_files") && !fault.values.empty()) {
+        port.shift = static_cast<int>(std::get<int64_t>(fault.values[0]));
+      }
+      if (!combine_switches(port.switches, fault.switches, &port.switches)) {
+        throw std::invalid_argument("two faults set the same switch");
+      }
     }
     from = to == words.end() ? to : to + 1;
   }
-  return all;
+  return port;
+}
+
+// The catalogue's switches of such words; the shift of shifted_files BY in `shift`.
+inline fault_switches injected_words(const std::vector<std::string>& words, int* shift) {
+  const port_faults port = injected_port(words);
+  *shift = port.shift;
+  return port.switches;
 }
 
 // Whether some fault of `diagnosis` reads with every one of `parts` (a pair names both of its own).
@@ -160,39 +208,68 @@ inline float half_precision(float value) {
 // outside the `size` bytes of `src`.
 inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src, size_t size,
                                int32_t height, int32_t x, int32_t y, int32_t mvx, int32_t mvy,
-                               const fault_switches& f, const port_arithmetic& a = {}) {
+                               const fault_switches& f, const port_only& own = {},
+                               const port_arithmetic& a = {}) {
+  const int64_t plane_rows = static_cast<int64_t>(size / 3) / stride;
+  if (own.axes_exchanged) std::swap(x, y);
+  if (own.axes_exchanged || own.components_exchanged) std::swap(mvx, mvy);
   const auto floor_div = [](int64_t n, int64_t d) { return n >= 0 ? n / d : -((-n + d - 1) / d); };
   const auto whole = [&](int32_t mv, int axis) {
-    return f.vector_split[axis] ? mv / 4 : floor_div(mv, 4);
+    return f.vector_split[axis] || own.sign_and_magnitude ? mv / 4 : floor_div(mv, 4);
   };
   int hx = mvx & 3, vy = mvy & 3;
+  if (own.sign_and_magnitude) hx = std::abs(mvx % 4), vy = std::abs(mvy % 4);
   if (f.phases_swapped) std::swap(hx, vy);
   int64_t px = int64_t{x} + whole(mvx, 0), py = int64_t{y} + whole(mvy, 1);
+  if (own.position_in_32_bits) {
+    const auto wrapped = [](int32_t p, int32_t mv) {
+      return static_cast<int32_t>(4u * static_cast<uint32_t>(p) + static_cast<uint32_t>(mv));
+    };
+    px = wrapped(x, mvx) >> 2, py = wrapped(y, mvy) >> 2;
+  }
+  const auto& delta = f.clamp_bounds;
+  const auto clamp_x = [&](int64_t p) {
+    return std::min<int64_t>(std::max<int64_t>(p, -15 + delta[0][0]), stride - 2 + delta[0][1]);
+  };
+  const auto clamp_y = [&](int64_t p) {
+    return std::min<int64_t>(std::max<int64_t>(p, -15 + delta[1][0]), height - 2 + delta[1][1]);
+  };
   if ((hx || vy || f.copy_clamp) && !f.no_position_clamp) {
-    const auto& delta = f.clamp_bounds;
-    px = std::min<int64_t>(std::max<int64_t>(px, -15 + delta[0][0]), stride - 2 + delta[0][1]);
-    py = std::min<int64_t>(std::max<int64_t>(py, -15 + delta[1][0]), height - 2 + delta[1][1]);
+    if (own.clamp_before_whole_part) {
+      px = clamp_x(x) + whole(mvx, 0), py = clamp_y(y) + whole(mvy, 1);
+    } else if (own.fractional_axis_clamped) {
+      if (hx) px = clamp_x(px);
+      if (vy) py = clamp_y(py);
+    } else {
+      px = clamp_x(px), py = clamp_y(py);
+    }
   }
   px += f.source_offset[0], py += f.source_offset[1];
+  if (own.no_origin) px -= block_margin, py -= block_margin;
   const int h_phase = f.taps[0] >= 0 ? f.taps[0] : hx;
   const int v_phase = f.taps[1] >= 0 ? f.taps[1] : vy;
   const int64_t row =
       f.row_stride_padded ? (int64_t{stride} * 3 + 3) / 4 * 4 : int64_t{stride} * 3 + f.row_stride;
   bool inside = true;
-  const auto byte = [&](int64_t at) -> int64_t {
+  const auto pixel = [&](int64_t c, int64_t r, int ch) -> int64_t {
+    c += block_margin, r += block_margin;
+    if (own.edge_clamped) {
+      c = std::min<int64_t>(std::max<int64_t>(c, 0), stride - 1);
+      r = std::min<int64_t>(std::max<int64_t>(r, 0), plane_rows - 1);
+    }
+    const int64_t at = r * row + c * 3 + ch;
     if (at < 0 || static_cast<uint64_t>(at) >= size) {
       inside = false;
       return 0;
     }
-    return src[at];
-  };
-  const auto pixel = [&](int64_t c, int64_t r, int ch) {
-    return byte((r + block_margin) * row + (c + block_margin) * 3 + ch);
+    // A copy keeps the bits; the filters take a signed char's value.
+    return own.signed_bytes && (hx || vy) ? static_cast<int8_t>(src[at]) : src[at];
   };
   // The source under horizontal tap k (-1 ... 2) of pixel c: k pixels on, or k bytes.
   const auto along = [&](int64_t c, int64_t r, int ch, int k) {
-    return a.byte_taps ? byte((r + block_margin) * row + (c + block_margin) * 3 + ch + k)
-                       : pixel(c + k, r, ch);
+    if (!a.byte_taps) return pixel(c + k, r, ch);
+    const int64_t at = ch + k, pixels = at < 0 ? -1 : at / 3;
+    return pixel(c + pixels, r, static_cast<int>(at - 3 * pixels));
   };
   const auto finish = [&](int64_t v) -> uint8_t {
     if (f.no_clamp) return static_cast<uint8_t>(v & 255);
@@ -304,12 +381,29 @@ inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src,
   return inside;
 }
 
+// The plane with its rows the other way, as a port that reads a picture top row first has it.
+inline std::vector<uint8_t> rows_reversed(const std::vector<uint8_t>& plane, int32_t stride) {
+  const size_t row_bytes = static_cast<size_t>(stride) * 3, rows = plane.size() / row_bytes;
+  std::vector<uint8_t> reversed(plane.size());
+  for (size_t r = 0; r < rows; ++r) {
+    std::copy_n(plane.begin() + static_cast<ptrdiff_t>(r * row_bytes), row_bytes,
+                reversed.begin() + static_cast<ptrdiff_t>((rows - 1 - r) * row_bytes));
+  }
+  return reversed;
+}
+
 // Writes the block files of `set` into `dir` as the port with `fault` would: the headers right,
 // the pixels as the fault makes them; each block into the file `shift` places later in the set
 // (those that fall outside it are not written). False if a file cannot be written.
 inline bool write_faulty_files(const std::string& dir, const check_set& set,
-                               const fault_switches& fault, int shift = 0,
-                               const port_arithmetic& more = {}) {
+                               const port_faults& port) {
+  std::vector<std::vector<uint8_t>> planes;
+  for (const check_picture& p : set.pictures) {
+    planes.push_back(port.own.plane_rows_reversed ? rows_reversed(p.bitmap.plane, p.bitmap.width)
+                                                  : p.bitmap.plane);
+  }
+  const fault_switches& fault = port.switches;
+  const int shift = port.shift;
   for (size_t n = 0; n < set.cases.size(); ++n) {
     const check_case& c = set.cases[n];
     const int64_t into = static_cast<int64_t>(n) + shift;
@@ -318,10 +412,10 @@ inline bool write_faulty_files(const std::string& dir, const check_set& set,
     const block_layout& layout = picture.layout;
     std::vector<uint8_t> file = layout.prefix;
     file.resize(file.size() + block_bytes);
-    const std::vector<uint8_t>& plane = picture.bitmap.plane;
+    const std::vector<uint8_t>& plane = planes[c.picture];
     faulty_interpolate(c.call.stride, file.data() + layout.prefix.size(), plane.data(),
                        plane.size(), c.call.height, c.call.x, c.call.y, c.call.mvx, c.call.mvy,
-                       fault, more);
+                       fault, port.own, port.arithmetic);
     file.insert(file.end(), layout.profile.begin(), layout.profile.end());
     std::FILE* out = std::fopen((dir + "/" + set.cases[into].file).c_str(), "wb");
     if (!out) return false;
@@ -329,4 +423,9 @@ inline bool write_faulty_files(const std::string& dir, const check_set& set,
     if (std::fclose(out) != 0 || !written) return false;
   }
   return true;
+}
+
+inline bool write_faulty_files(const std::string& dir, const check_set& set,
+                               const fault_switches& fault, int shift = 0) {
+  return write_faulty_files(dir, set, port_faults{fault, {}, {}, shift});
 }

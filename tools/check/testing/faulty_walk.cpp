@@ -13,19 +13,17 @@ int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr,
                  "usage: faulty_walk DIR FAULT [VALUE ...] [+ FAULT [VALUE ...]]"
-                 "  (the faults and their fields as check_walk names them, or byte_taps,\n"
-                 "  vertical_first, split S1, uint16_intermediate, fp16_intermediate,\n"
-                 "  logical_shift, first_pass_lanes, second_pass_lanes, wrapping_sums,\n"
-                 "  int16_sum, rows_written N,\n"
+                 "  (the faults and their fields as check_walk names them, or the port's own:\n"
+                 "  those of faulty_port.h's port_only, and byte_taps, vertical_first, split S1,\n"
+                 "  uint16_intermediate, fp16_intermediate, logical_shift, first_pass_lanes,\n"
+                 "  second_pass_lanes, wrapping_sums, int16_sum, rows_written N,\n"
                  "  intermediate_rows N)\n");
     return 2;
   }
   const std::string dir = argv[1];
-  fault_switches fault;
-  port_arithmetic more;
-  int shift = 0;
+  port_faults port;
   try {
-    fault = injected_words({argv + 2, argv + argc}, &shift, &more);
+    port = injected_port({argv + 2, argv + argc});
   } catch (const std::invalid_argument& bad) {
     std::fprintf(stderr, "faulty_walk: %s\n", bad.what());
     return 2;
@@ -36,7 +34,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "faulty_walk: %s\n", error.c_str());
     return 1;
   }
-  if (!write_faulty_files(dir, set, fault, shift, more)) {
+  if (!write_faulty_files(dir, set, port)) {
     std::fprintf(stderr, "faulty_walk: cannot write the block files in %s\n", dir.c_str());
     return 1;
   }
