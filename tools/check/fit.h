@@ -53,7 +53,9 @@ struct group_fit {
   std::string rows;  // the rows, pixels or channels the differences keep to, where they tell
 };
 
-// The fit of a group that has differing bytes, its blocks placed as ours.
+// The fit of a group that has differing bytes, its blocks placed as ours. Groups may be fitted
+// on several threads at once: what they share, the grammar's points for each path and taps, is
+// made once under a lock.
 group_fit fit_group(const check_set& set, const comparison& compared, const group_report& group);
 
 // Whether the point `s`, as some group's fit names it, gives every byte of this group too: its
