@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 #include "compare.h"
 #include "faulty_port.h"
@@ -60,7 +61,8 @@ struct fitted_check {
   std::vector<group_fit> fits;  // per group; empty for a group that does not differ
 };
 
-fitted_check fit_port(const check_set& set, const std::vector<std::string>& port) {
+fitted_check fit_port(const check_set& set, const std::vector<std::string>& port,
+                      bool fitted = true) {
   const port_faults faults = injected_port(port);
   std::vector<uint8_t> blocks(set.cases.size() * block_bytes);
   for (size_t n = 0; n < set.cases.size(); ++n) {
@@ -74,7 +76,8 @@ fitted_check fit_port(const check_set& set, const std::vector<std::string>& port
   check.compared = compare_stream(set, blocks);
   check.groups = group_blocks(set, check.compared);
   for (const group_report& g : check.groups) {
-    check.fits.push_back(g.differing_bytes ? fit_group(set, check.compared, g) : group_fit{});
+    check.fits.push_back(g.differing_bytes && fitted ? fit_group(set, check.compared, g)
+                                                     : group_fit{});
   }
   return check;
 }
@@ -488,6 +491,33 @@ TEST(fit, writes_what_it_found_as_json) {
                 std::to_string(*fit.range->low) + ", \"high\": null}"),
       std::string::npos)
       << json_text(fit_json(fit));
+}
+
+// Groups fitted on two threads at once, as a check may share them out, fit as they do one by one;
+// the threads first, while the grammar's points are still to be made (in a process of its own).
+TEST(fit, fits_groups_on_two_threads_as_on_one) {
+  const fitted_check check = fit_port(default_set(), {"split", "2"}, false);
+  std::vector<group_fit> fits(check.groups.size());
+  const auto fit_every_other = [&](size_t from) {
+    for (size_t k = from; k < check.groups.size(); k += 2) {
+      if (check.groups[k].differing_bytes) {
+        fits[k] = fit_group(default_set(), check.compared, check.groups[k]);
+      }
+    }
+  };
+  std::thread other(fit_every_other, 1);
+  fit_every_other(0);
+  other.join();
+  size_t differing = 0;
+  for (size_t k = 0; k < check.groups.size(); ++k) {
+    const group_report& g = check.groups[k];
+    if (!g.differing_bytes) continue;
+    ++differing;
+    EXPECT_EQ(json_text(fit_json(fits[k])),
+              json_text(fit_json(fit_group(default_set(), check.compared, g))))
+        << path_and_phases(g.key);
+  }
+  EXPECT_GT(differing, 0u);
 }
 
 }  // namespace
