@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -50,10 +51,64 @@ inline const std::vector<std::pair<const char*, bool port_only::*>>& port_only_w
   return words;
 }
 
-// A port's faults: the catalogue's, its own, and a shift of its files.
+// Faults of the arithmetic that no switch of the rendering names, as ports written elsewhere had
+// them: the fit (fit.h) must find them from the bytes alone.
+struct port_arithmetic {
+  bool byte_taps = false;       // the horizontal taps step by bytes: the row as a flat byte array
+  bool vertical_first = false;  // the two-dimensional filter's vertical pass runs first
+  int first_shift = 1;          // its 2^14 taken as >> first_shift, then the rest
+  bool uint16_intermediate = false;  // T stored in uint16_t
+  bool fp16_intermediate = false;    // T in half precision, its fraction kept, as a shader's half
+  bool logical_shift = false;  // the first pass's sums in 16-bit lanes, shifted logically (psrlw)
+  bool first_pass_lanes = false;   // the first pass's sums in 16-bit lanes that wrap (paddw)
+  bool second_pass_lanes = false;  // the second pass's sums in 16-bit lanes that wrap
+  bool wrapping_sums = false;      // a one-dimensional sum and its offset in 16-bit lanes (paddw)
+  bool int16_sum = false;          // a one-dimensional sum in an int16_t, its offset added in int
+  int rows_written = 16;           // the block's rows from this one on are left as they were
+  int intermediate_rows = 19;      // T keeps this many rows (of 19); the rest read 0
+};
+
+// One of them as faulty_walk names it, "split 2" or "rows_written 15", into `a`; false where
+// `words` name no such fault; throws where its value is not one it takes.
+inline bool port_arithmetic_of(const std::vector<std::string>& words, port_arithmetic* a) {
+  const auto value = [&](int low, int high) {
+    const int v = words.size() == 2 ? std::atoi(words[1].c_str()) : low - 1;
+    if (v < low || v > high) {
+      throw std::invalid_argument(words[0] + " takes one value, " + std::to_string(low) + " ... " +
+                                  std::to_string(high));
+    }
+    return v;
+  };
+  const std::string& name = words.at(0);
+  const struct {
+    const char* name;
+    bool port_arithmetic::*flag;
+  } flags[] = {{"byte_taps", &port_arithmetic::byte_taps},
+               {"vertical_first", &port_arithmetic::vertical_first},
+               {"uint16_intermediate", &port_arithmetic::uint16_intermediate},
+               {"fp16_intermediate", &port_arithmetic::fp16_intermediate},
+               {"logical_shift", &port_arithmetic::logical_shift},
+               {"first_pass_lanes", &port_arithmetic::first_pass_lanes},
+               {"second_pass_lanes", &port_arithmetic::second_pass_lanes},
+               {"wrapping_sums", &port_arithmetic::wrapping_sums},
+               {"int16_sum", &port_arithmetic::int16_sum}};
+  for (const auto& f : flags) {
+    if (name != f.name) continue;
+    if (words.size() != 1) throw std::invalid_argument(name + " takes no value");
+    a->*f.flag = true;
+    return true;
+  }
+  if (name == "split") return a->first_shift = value(0, 14), true;
+  if (name == "rows_written") return a->rows_written = value(0, 15), true;
+  if (name == "intermediate_rows") return a->intermediate_rows = value(0, 18), true;
+  return false;
+}
+
+// A port's faults: the catalogue's, its own, its arithmetic's, and a shift of its files.
 struct port_faults {
   fault_switches switches;
   port_only own;
+  port_arithmetic arithmetic;
   int shift = 0;
 };
 
@@ -70,8 +125,8 @@ inline fault_switches injected(const std::string& name,
 }
 
 // A port's faults as faulty_walk's command line gives them: FAULT [VALUE ...], or several such
-// joined by "+" ("vector_split h + vector_split v"): the catalogue's, with their fields, and the
-// port's own (port_only_words), alone.
+// joined by "+" ("vector_split h + vector_split v"): the catalogue's, with their fields, the
+// port's own (port_only_words), alone, and its arithmetic's (port_arithmetic_of).
 inline port_faults injected_port(const std::vector<std::string>& words) {
   port_faults port;
   for (auto from = words.begin(); from != words.end();) {
@@ -81,17 +136,16 @@ inline port_faults injected_port(const std::vector<std::string>& words) {
                                   [&](const auto& w) { return *from == w.first; });
     if (own != port_only_words().end() && to == from + 1) {
       port.own.*(own->second) = true;
-      from = to == words.end() ? to : to + 1;
-      continue;
-    }
-    diagnosed_fault fault;
-    std::string error;
-    if (!parse_fault({from, to}, &fault, &error)) throw std::invalid_argument(error);
-    if (fault.fault == &::fault("shifted_files") && !fault.values.empty()) {
-      port.shift = static_cast<int>(std::get<int64_t>(fault.values[0]));
-    }
-    if (!combine_switches(port.switches, fault.switches, &port.switches)) {
-      throw std::invalid_argument("two faults set the same switch");
+    } else if (!port_arithmetic_of({from, to}, &port.arithmetic)) {
+      diagnosed_fault fault;
+      std::string error;
+      if (!parse_fault({from, to}, &fault, &error)) throw std::invalid_argument(error);
+      if (fault.fault == &::fault("shifted_files") && !fault.values.empty()) {
+        port.shift = static_cast<int>(std::get<int64_t>(fault.values[0]));
+      }
+      if (!combine_switches(port.switches, fault.switches, &port.switches)) {
+        throw std::invalid_argument("two faults set the same switch");
+      }
     }
     from = to == words.end() ? to : to + 1;
   }
@@ -138,11 +192,24 @@ inline int64_t float_round(double q, round_mode mode) {
   }
 }
 
+// A float as half precision holds it: 10 bits after the leading one, to nearest, ties to even
+// (for the values of a first pass, none of which is subnormal or beyond 65504).
+inline float half_precision(float value) {
+  uint32_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  const uint32_t dropped = 13, unit = uint32_t{1} << dropped, rest = bits & (unit - 1);
+  bits -= rest;
+  if (rest > unit / 2 || (rest == unit / 2 && (bits & unit))) bits += unit;
+  std::memcpy(&value, &bits, sizeof bits);
+  return value;
+}
+
 // Fills `dst` as interpolate_block would with the fault; false where the fault makes it read
 // outside the `size` bytes of `src`.
 inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src, size_t size,
                                int32_t height, int32_t x, int32_t y, int32_t mvx, int32_t mvy,
-                               const fault_switches& f, const port_only& own = {}) {
+                               const fault_switches& f, const port_only& own = {},
+                               const port_arithmetic& a = {}) {
   const int64_t plane_rows = static_cast<int64_t>(size / 3) / stride;
   if (own.axes_exchanged) std::swap(x, y);
   if (own.axes_exchanged || own.components_exchanged) std::swap(mvx, mvy);
@@ -198,11 +265,24 @@ inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src,
     // A copy keeps the bits; the filters take a signed char's value.
     return own.signed_bytes && (hx || vy) ? static_cast<int8_t>(src[at]) : src[at];
   };
+  // The source under horizontal tap k (-1 ... 2) of pixel c: k pixels on, or k bytes.
+  const auto along = [&](int64_t c, int64_t r, int ch, int k) {
+    if (!a.byte_taps) return pixel(c + k, r, ch);
+    const int64_t at = ch + k, pixels = at < 0 ? -1 : at / 3;
+    return pixel(c + pixels, r, static_cast<int>(at - 3 * pixels));
+  };
   const auto finish = [&](int64_t v) -> uint8_t {
     if (f.no_clamp) return static_cast<uint8_t>(v & 255);
     return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
   };
-  for (int r = 0; r < block_size; ++r) {
+  // A 16-bit lane's bits, read as signed.
+  const auto signed16 = [](uint16_t lane) {
+    int16_t v = 0;
+    std::memcpy(&v, &lane, sizeof v);
+    return int64_t{v};
+  };
+  const int s1 = a.first_shift, s2 = 14 - s1;
+  for (int r = 0; r < a.rows_written; ++r) {
     for (int i = 0; i < block_size; ++i) {
       for (int ch = 0; ch < 3; ++ch) {
         const int64_t c = px + i, rr = py + r;
@@ -211,16 +291,25 @@ inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src,
           v = pixel(c, rr, ch);
         } else if ((!vy || !hx) && !f.two_pass_1d) {
           int64_t sum = 0;
+          uint16_t lane = 0;
           for (int k = -1; k <= 2; ++k) {
-            sum += !vy ? filter_taps[h_phase][k + 1] * pixel(c + k, rr, ch)
-                       : filter_taps[v_phase][k + 1] * pixel(c, rr + k, ch);
+            const int64_t product = !vy ? filter_taps[h_phase][k + 1] * along(c, rr, ch, k)
+                                        : filter_taps[v_phase][k + 1] * pixel(c, rr + k, ch);
+            sum += product;
+            lane = static_cast<uint16_t>(lane + product);
           }
-          v = finish(f.rounding_mode[0] != round_mode::ours
-                         ? float_round(sum / 128.0, f.rounding_mode[0])
-                         : floor_div(sum + f.rounding_1d, 128));
+          if (a.wrapping_sums) {
+            v = finish(floor_div(signed16(static_cast<uint16_t>(lane + 64)), 128));
+          } else if (a.int16_sum) {
+            v = finish(floor_div(signed16(static_cast<uint16_t>(sum)) + 64, 128));
+          } else {
+            v = finish(f.rounding_mode[0] != round_mode::ours
+                           ? float_round(sum / 128.0, f.rounding_mode[0])
+                           : floor_div(sum + f.rounding_1d, 128));
+          }
         } else if (f.narrow_intermediate == 8) {
           // The one-dimensional filter twice, through bytes.
-          const auto byte = [](int64_t n) {
+          const auto to_byte = [](int64_t n) {
             return std::min<int64_t>(std::max<int64_t>(n, 0), 255);
           };
           int64_t sum = 0;
@@ -231,29 +320,54 @@ inline bool faulty_interpolate(int32_t stride, uint8_t* dst, const uint8_t* src,
                                            : filter_taps[v_phase][k + 1] * pixel(c + j, rr + k, ch);
             }
             sum += filter_taps[f.narrow_first == 0 ? v_phase : h_phase][j + 1] *
-                   byte(floor_div(first + 64, 128));
+                   to_byte(floor_div(first + 64, 128));
           }
-          v = finish(byte(floor_div(sum + 64, 128)));
+          v = finish(to_byte(floor_div(sum + 64, 128)));
         } else {
           int64_t sum = 0;
+          double half_sum = 0;  // of the half-precision intermediate
           const bool wide = f.exact_intermediate != round_mode::ours || f.narrow_intermediate;
+          // Pass 1 along rows (taps h) or, vertical first, down columns (taps v); pass 2 across
+          // its four results.
+          const int32_t* first_taps = filter_taps[a.vertical_first ? v_phase : h_phase];
+          const int32_t* second_taps = filter_taps[a.vertical_first ? h_phase : v_phase];
           for (int j = -1; j <= 2; ++j) {
             int64_t first = 0;
-            for (int k = -1; k <= 2; ++k)
-              first += filter_taps[h_phase][k + 1] * pixel(c + k, rr + j, ch);
-            int64_t t = floor_div(first + f.rounding_pass1, 2);
+            for (int k = -1; k <= 2; ++k) {
+              first += first_taps[k + 1] *
+                       (a.vertical_first ? along(c, rr + k, ch, j) : along(c, rr + j, ch, k));
+            }
+            const int64_t offset = s1 ? int64_t{1} << (s1 - 1) : 0;
+            int64_t t = s1 == 1 ? floor_div(first + f.rounding_pass1, 2)
+                                : floor_div(first + offset, int64_t{1} << s1);
             if (f.exact_intermediate != round_mode::ours) t = first;
             if (f.narrow_intermediate == 16)
               t = std::min<int64_t>(std::max<int64_t>(first, -32768), 32767);
             if (f.division) t = (first + f.rounding_pass1) / 2;
             if (f.rounding_mode[1] != round_mode::ours)
               t = float_round(first / 2.0, f.rounding_mode[1]);
-            sum += filter_taps[v_phase][j + 1] * t;
+            if (a.uint16_intermediate) t = static_cast<uint16_t>(t);
+            if (a.logical_shift) t = static_cast<uint16_t>(first + offset) >> s1;
+            if (a.first_pass_lanes) {
+              t = floor_div(signed16(static_cast<uint16_t>(first + offset)), int64_t{1} << s1);
+            }
+            // Intermediate row r + j + 1 of the block's 19.
+            if (!a.vertical_first && r + j + 1 >= a.intermediate_rows) t = 0;
+            sum += second_taps[j + 1] * t;
+            half_sum += second_taps[j + 1] *
+                        double{half_precision(static_cast<float>(first) / float(1 << s1))};
           }
-          if (wide) {
+          if (a.second_pass_lanes) {
+            const int64_t offset = s2 ? int64_t{1} << (s2 - 1) : 0;
+            v = finish(floor_div(signed16(static_cast<uint16_t>(sum + offset)), int64_t{1} << s2));
+          } else if (a.fp16_intermediate) {
+            v = finish(static_cast<int64_t>(std::floor(half_sum / (1 << s2) + 0.5)));
+          } else if (wide) {
             v = finish(float_round(sum / 16384.0, f.exact_intermediate));
           } else if (f.rounding_mode[2] != round_mode::ours) {
             v = finish(float_round(sum / 8192.0, f.rounding_mode[2]));
+          } else if (s2 != 13) {
+            v = finish(floor_div(sum + (s2 ? int64_t{1} << (s2 - 1) : 0), int64_t{1} << s2));
           } else {
             v = finish(floor_div(sum + f.rounding_pass2, 8192));
           }
@@ -301,7 +415,7 @@ inline bool write_faulty_files(const std::string& dir, const check_set& set,
     const std::vector<uint8_t>& plane = planes[c.picture];
     faulty_interpolate(c.call.stride, file.data() + layout.prefix.size(), plane.data(),
                        plane.size(), c.call.height, c.call.x, c.call.y, c.call.mvx, c.call.mvy,
-                       fault, port.own);
+                       fault, port.own, port.arithmetic);
     file.insert(file.end(), layout.profile.begin(), layout.profile.end());
     std::FILE* out = std::fopen((dir + "/" + set.cases[into].file).c_str(), "wb");
     if (!out) return false;
@@ -313,5 +427,5 @@ inline bool write_faulty_files(const std::string& dir, const check_set& set,
 
 inline bool write_faulty_files(const std::string& dir, const check_set& set,
                                const fault_switches& fault, int shift = 0) {
-  return write_faulty_files(dir, set, port_faults{fault, {}, shift});
+  return write_faulty_files(dir, set, port_faults{fault, {}, {}, shift});
 }

@@ -13,7 +13,11 @@ int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr,
                  "usage: faulty_walk DIR FAULT [VALUE ...] [+ FAULT [VALUE ...]]"
-                 "  (the faults and their fields as check_walk names them)\n");
+                 "  (the faults and their fields as check_walk names them, or the port's own:\n"
+                 "  those of faulty_port.h's port_only, and byte_taps, vertical_first, split S1,\n"
+                 "  uint16_intermediate, fp16_intermediate, logical_shift, first_pass_lanes,\n"
+                 "  second_pass_lanes, wrapping_sums, int16_sum, rows_written N,\n"
+                 "  intermediate_rows N)\n");
     return 2;
   }
   const std::string dir = argv[1];
