@@ -1,7 +1,8 @@
 // A whole check of another implementation's block files, in the stages it runs one way: the
 // set read (check_set.h, manifest.h), its files compared (compare.h), the blocks grouped
-// (groups.h), each group that differs diagnosed (diagnosis.h); then written as text, JSON, a
-// sheet or an explanation (report.h, difference_sheet.h, explain.h).
+// (groups.h), each group that differs diagnosed (diagnosis.h), its blocks located (locate.h) and
+// its arithmetic fitted (fit.h); then written as text, JSON, a sheet or an explanation
+// (report.h, difference_sheet.h, explain.h).
 #pragma once
 
 #include <optional>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "compare.h"
+#include "fit.h"
 #include "groups.h"
 #include "locate.h"
 
@@ -18,6 +20,10 @@ struct check_report {
   std::vector<group_report> groups;  // every group that has blocks, in key order
   std::optional<int> shifted_by;     // each file holds the block of the case this many before
   location_report located;           // where each differing block came from
+  // One per group: the arithmetic of a differing group whose blocks lie where ours do (no
+  // relation of the location covers them or reads outside the plane for them, the files are
+  // not shifted).
+  std::vector<std::optional<group_fit>> fits;
   bool identical() const {
     return compared.differing == 0 && compared.missing.empty() && compared.unreadable.empty();
   }

@@ -162,16 +162,19 @@ TEST_F(check_walk_program, writes_the_report_as_json) {
       "\"groups\": [{\"path\": \"copy\", \"phases\": [0, 0], ",
       "\"blocks\": 474, \"differing_blocks\": 0, ",
       "\"first\": null, \"diagnosis\": [], ",
-      "\"located\": 0, \"relation\": null}, {\"path\": \"two_d\", \"phases\": [1, 1], ",
+      "\"located\": 0, \"relation\": null, \"fit\": null}, {\"path\": \"two_d\", \"phases\": [1, "
+      "1], ",
       "\"blocks\": 474, \"differing_blocks\": 474, ",
       "\"first\": {\"file\": \"block0101.bmp\", \"row\": 0, \"pixel\": 0, \"channel\": 0, ",
       "\"diagnosis\": [{\"fault\": \"taps\", \"axis\": \"h\", \"phase\": 3}], ",
-      "\"located\": 474, \"relation\": \"found where ours lies, at a horizontal phase of 3/4\"}, "
+      "\"located\": 474, \"relation\": \"found where ours lies, at a horizontal phase of 3/4\", "
+      "\"fit\": null}, "
       "{\"path\": \"two_d\", \"phases\": [2, 2], ",
       "{\"path\": \"two_d\", \"phases\": [3, 3], ",
       "\"differing_blocks\": 0, \"differing_bytes\": 0, \"max_abs_difference\": 0, ",
       "\"diagnosis\": [], ",
-      "\"located\": 0, \"relation\": null}], \"differences\": [{\"block\": \"block0101.bmp\", "
+      "\"located\": 0, \"relation\": null, \"fit\": null}], \"differences\": [{\"block\": "
+      "\"block0101.bmp\", "
       "\"place\": 1, \"group\": 1, \"bytes\": 763, \"located\": {\"view\": \"stored\", "
       "\"written\": \"as_written\", \"sx\": 41, \"sy\": 41, \"hx\": 3, \"vy\": 1}}, ",
       "\"facets\": {\"pictures\": {}, \"paths\": {\"two_d\": 949}, \"clamps\": {\"none\": 949}}, ",
@@ -326,14 +329,33 @@ TEST_F(check_walk_program, explains_a_byte_step_by_step) {
   EXPECT_NE(std::string(json.begin(), json.end()).find("\"blocks_differing\": 1,"),
             std::string::npos);
 
+  // Rounding down in the second pass: the fit's point, as phase 1/2 writes it (its first pass
+  // divides exactly, as if the sum were kept whole), derives the byte found.
   ASSERT_EQ(faulty_walk("rounding 2 0"), 0);
   EXPECT_EQ(check(". --explain '" + path("block0102.bmp") + "' 3 3 1"), 1);
   EXPECT_TRUE(
-      printed("expected 81, found 80: -1\nexplained by rounding (pass 2, offset_min 0, "
-              "offset_max 31), which reproduces every byte of the group\n"))
+      printed("expected 81, found 80: -1\nthe fit's arithmetic, which gives every byte of the "
+              "group: {h, [0, 14], [none, floor], exact} (the second pass rounding down (a shift "
+              "without its offset))\n  first pass along rows -1, 0, 1, 2: sums 0, 0, 18360, 0; "
+              "kept 0, 0, 18360, 0\n  gives 80, as found\nexplained by rounding (pass 2, "
+              "offset_min 0, offset_max 31), which reproduces every byte of the group\n"))
       << printed_;
   // The group's own faults first, then what gives this byte alone.
   EXPECT_TRUE(printed("weak hints, faults that give this byte alone but not its whole group:\n"))
+      << printed_;
+
+  // A port that keeps T in 16 unsigned bits: pixel (2, 3) reads the 255 through the last tap
+  // along its row and the third down its column. Row 2's first pass -8 * 255 = -2040 halves
+  // exactly (at phase 1/2 nothing is left to round) to -1020, kept as 65536 - 1020 = 64516;
+  // 72 * 64516 passes 255, where ours, 72 * -1020, gives 0.
+  ASSERT_EQ(faulty_walk("uint16_intermediate"), 0);
+  EXPECT_EQ(check(". --explain block0102.bmp 3 2 1"), 1);
+  EXPECT_TRUE(
+      printed("expected 0, found 255: +255\nthe fit's arithmetic, which gives every byte "
+              "of the group: {h, [1, 13], [none, half_up], uint16} (the intermediate "
+              "kept in 16 unsigned bits (uint16_t), where negatives wrap)\n  first pass "
+              "along rows -1, 0, 1, 2: sums 0, 0, -2040, 0; kept 0, 0, 64516, 0\n  gives "
+              "255, as found\nno known fault reproduces this block's group\n"))
       << printed_;
 }
 
@@ -398,6 +420,8 @@ TEST_F(check_walk_program, shows_a_difference_of_one_on_a_random_picture) {
   ASSERT_EQ(mkdir(path("right").c_str(), 0755), 0);
   write_file(path("right/picture.bmp"), make_picture_file(picture_));
   ASSERT_EQ(run_here("cd right && " BLOCKWALK_EMULATOR " '" BLOCKWALK_EXE "'"), 0);
+  // Rounding down in the second pass: the fit's point, as phase 1/2 writes it (its first pass
+  // divides exactly, as if the sum were kept whole), derives the byte found.
   ASSERT_EQ(faulty_walk("rounding 2 0"), 0);
   EXPECT_EQ(check(". --sheet s.bmp"), 1);
   bitmap_picture sheet;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "diagnosis.h"
+#include "fit_parts.h"
 #include "interpolate.h"
 #include "render.h"
 #include "report.h"
@@ -137,6 +138,54 @@ void write_found_source(const check_set& set, const check_report& report, size_t
   write_steps(as_read, in_plane, d, to);
 }
 
+// "1, -2, 3, 4": four values of a pass.
+template <typename T>
+std::string four(const T* values) {
+  std::string out;
+  for (int i = 0; i < 4; ++i) out += (i ? ", " : "") + std::to_string(values[i]);
+  return out;
+}
+
+// Where the fit found the point of the arithmetic that gives the block's whole group, that
+// point's derivation of the byte; otherwise what the fit found.
+void write_fitted(const check_set& set, const check_report& report, size_t index, int row,
+                  int pixel, int channel, std::FILE* to) {
+  for (size_t k = 0; k < report.groups.size() && k < report.fits.size(); ++k) {
+    const std::vector<size_t>& cases = report.groups[k].cases;
+    if (!report.fits[k] || std::find(cases.begin(), cases.end(), index) == cases.end()) continue;
+    const group_fit& fit = *report.fits[k];
+    const group_key& key = report.groups[k].key;
+    if (fit.structures.empty()) {
+      const std::string finding = fit_finding(fit);
+      if (!finding.empty()) std::fprintf(to, "the fit, of the group: %s\n", finding.c_str());
+      return;
+    }
+    const structure s = nearest_points(fit, key).front();
+    const tap_layout taps = applied_taps(fit, key);
+    const size_t b = static_cast<size_t>(row) * block_row_bytes + 3 * pixel + channel;
+    neighbourhood n;
+    if (!gather(block_view_of(set, report.compared, index), b, taps, false, &n)) return;
+    const pass_sums sums = first_pass_sums(taps, n);
+    const std::array<int64_t, 4> kept = first_pass_values(s, sums);
+    const std::string gloss = structure_gloss(s, key.path, taps);
+    std::fprintf(to, "the fit's arithmetic, which gives every byte of the group%s: %s%s\n",
+                 fit.fitted_taps ? " with the fitted weights as taps" : "",
+                 structure_text(s).c_str(), gloss.empty() ? "" : (" (" + gloss + ")").c_str());
+    if (s.two_d) {
+      const bool rows = s.first == axis_h;
+      std::fprintf(to, "  first pass along %s %s: sums %s; kept %s\n",
+                   rows ? "rows" : "the columns at byte offsets",
+                   four(taps.offsets[1 - s.first]).c_str(), four(sums.sums[s.first]).c_str(),
+                   four(kept.data()).c_str());
+    } else {
+      std::fprintf(to, "  its sum %lld, kept %lld\n", static_cast<long long>(sums.sums[s.first][1]),
+                   static_cast<long long>(kept[0]));
+    }
+    std::fprintf(to, "  gives %d, as found\n", value_of_sums(s, taps, sums));
+    return;
+  }
+}
+
 // First the faults that reproduce the whole group, this byte with it; then, as weak hints,
 // those that give this byte alone.
 void write_faults(const check_set& set, const check_report& report, size_t index, int row,
@@ -226,5 +275,6 @@ void write_explanation(const check_set& set, const check_report& report, size_t 
   }
   std::fprintf(to, "expected %d, found %d: %+d\n", d.value, found, found - d.value);
   write_found_source(set, report, index, row, pixel, channel, to);
+  write_fitted(set, report, index, row, pixel, channel, to);
   write_faults(set, report, index, row, pixel, channel, d, found, to);
 }

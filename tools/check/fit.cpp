@@ -59,22 +59,24 @@ size_t spread_step(size_t total, size_t wanted) {
   return step;
 }
 
+block_view block_view_of(const check_set& set, const comparison& compared, size_t i) {
+  const check_case& c = set.cases[i];
+  const std::vector<uint8_t>& plane = set.pictures[c.picture].bitmap.plane;
+  const placement where = place(c.call);
+  block_view v;
+  v.plane = plane.data();
+  v.plane_size = plane.size();
+  v.row_bytes = int64_t{c.call.stride} * 3;
+  v.origin = where.source(axis_v) * v.row_bytes + 3 * where.source(axis_h);
+  v.found = compared.outcomes[i].found.data();
+  v.expected = compared.outcomes[i].expected.data();
+  return v;
+}
+
 std::vector<block_view> block_views(const check_set& set, const comparison& compared,
                                     const group_report& group) {
   std::vector<block_view> views;
-  for (const size_t i : group.cases) {
-    const check_case& c = set.cases[i];
-    const std::vector<uint8_t>& plane = set.pictures[c.picture].bitmap.plane;
-    const placement where = place(c.call);
-    block_view v;
-    v.plane = plane.data();
-    v.plane_size = plane.size();
-    v.row_bytes = int64_t{c.call.stride} * 3;
-    v.origin = where.source(axis_v) * v.row_bytes + 3 * where.source(axis_h);
-    v.found = compared.outcomes[i].found.data();
-    v.expected = compared.outcomes[i].expected.data();
-    views.push_back(v);
-  }
+  for (const size_t i : group.cases) views.push_back(block_view_of(set, compared, i));
   return views;
 }
 
@@ -120,10 +122,13 @@ group_fit fit_group(const check_set& set, const comparison& compared, const grou
   return fit;
 }
 
+tap_layout applied_taps(const group_fit& fit, const group_key& key) {
+  return fit.fitted_taps ? *fitted_layout(fit.weights, key)
+                         : our_layout(key.phase[0], key.phase[1]);
+}
+
 bool reproduces_group(const group_fit& fit, const group_key& key, const structure& s) {
   if (fit.structures.empty()) return false;
-  const tap_layout taps =
-      fit.fitted_taps ? *fitted_layout(fit.weights, key) : our_layout(key.phase[0], key.phase[1]);
-  const std::optional<structure> c = canonical(s, key.path, taps);
+  const std::optional<structure> c = canonical(s, key.path, applied_taps(fit, key));
   return c && std::find(fit.structures.begin(), fit.structures.end(), *c) != fit.structures.end();
 }

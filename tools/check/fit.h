@@ -64,8 +64,20 @@ group_fit fit_group(const check_set& set, const comparison& compared, const grou
 // counted over the groups.
 bool reproduces_group(const group_fit& fit, const group_key& key, const structure& s);
 
+// The taps the fit's structures apply: the fitted weights, or ours.
+tap_layout applied_taps(const group_fit& fit, const group_key& key);
+
+// The points that reproduce the group, the nearest ours first (the fewest choices made
+// otherwise).
+std::vector<structure> nearest_points(const group_fit& fit, const group_key& key);
+
 // The lines a report prints for it, "fit: ..." each.
 std::vector<std::string> fit_lines(const group_fit& fit, const group_key& key);
+
+// What the fit found, but for a point that gives the bytes with our taps, in words: how the
+// weights differ from ours, else where values give out, else the rows the differences keep to;
+// empty where it found none of these.
+std::string fit_finding(const group_fit& fit);
 
 // {"weights": {"h": {"-3": -7, ...}, "v": ...} or null, "weights_fitted": bool,
 //  "structures": [...], "taps": "ours" | "fitted", "range": {"stage", "low", "high"} or null,

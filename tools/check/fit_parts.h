@@ -35,6 +35,8 @@ struct block_view {
 // block row's 48 bytes, so that every row, pixel and channel has its share.
 size_t spread_step(size_t total, size_t wanted);
 
+// The block of case i, placed as ours.
+block_view block_view_of(const check_set& set, const comparison& compared, size_t i);
 std::vector<block_view> block_views(const check_set& set, const comparison& compared,
                                     const group_report& group);
 

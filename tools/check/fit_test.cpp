@@ -9,9 +9,11 @@
 #include <functional>
 #include <thread>
 
+#include "check.h"
 #include "compare.h"
 #include "faulty_port.h"
 #include "fit_parts.h"
+#include "leads.h"
 #include "manifest.h"
 #include "picture.h"
 #include "vector_set.h"
@@ -94,17 +96,11 @@ std::string lines(const group_fit& fit, const group_key& key) {
   return all;
 }
 
-// The taps the fit's structures apply.
-tap_layout taps_of(const group_fit& fit, const group_key& key) {
-  return fit.fitted_taps ? *fitted_layout(fit.weights, key)
-                         : our_layout(key.phase[0], key.phase[1]);
-}
-
 // Each structure the fit names gives every byte of the group: its source read here from the
 // plane at the taps' offsets, every block's own source byte where the routine places it.
 void expect_structures_give_the_bytes(const check_set& set, const fitted_check& check,
                                       const group_report& g, const group_fit& fit) {
-  const tap_layout taps = taps_of(fit, g.key);
+  const tap_layout taps = applied_taps(fit, g.key);
   for (const structure& s : fit.structures) {
     size_t told = 0;
     for (const size_t i : g.cases) {
@@ -271,7 +267,7 @@ TEST(fit, finds_the_taps_a_port_applies) {
         }
         ASSERT_TRUE(fit.fitted_taps) << lines(fit, g.key);
         EXPECT_NE(std::find(fit.structures.begin(), fit.structures.end(),
-                            *canonical(ours_for(g.key.path), g.key.path, taps_of(fit, g.key))),
+                            *canonical(ours_for(g.key.path), g.key.path, applied_taps(fit, g.key))),
                   fit.structures.end());
         EXPECT_NE(lines(fit, g.key).find(": " + c.finding(g.key) + "\n"), std::string::npos)
             << lines(fit, g.key);
@@ -491,6 +487,89 @@ TEST(fit, writes_what_it_found_as_json) {
                 std::to_string(*fit.range->low) + ", \"high\": null}"),
       std::string::npos)
       << json_text(fit_json(fit));
+}
+
+// The whole check: the fit's lead explains every differing group, the faults of the catalogue
+// that do too stand in for it, and a group whose blocks were located elsewhere is not fitted.
+// A point that leads gives every byte of every group it claims.
+TEST(fit, leads_the_check_where_it_explains_every_group) {
+  enum class leading { point, finding, fault, relation };
+  const struct {
+    std::vector<std::string> port;
+    leading first;
+    std::string words;  // of the finding, or the fault's name
+  } cases[] = {
+      {{"uint16_intermediate"}, leading::point, ""},
+      {{"vertical_first"}, leading::point, ""},
+      {{"byte_taps"}, leading::finding, "the taps step by bytes, not pixels"},
+      {{"rows_written", "15"}, leading::finding, "row 15 only"},
+      {{"rounding_mode", "1", "half_even"}, leading::fault, "rounding_mode"},
+      {{"no_origin"}, leading::relation, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(words(c.port));
+    const port_faults faults = injected_port(c.port);
+    const check_set& set = default_set();
+    std::vector<uint8_t> blocks(set.cases.size() * block_bytes);
+    for (size_t n = 0; n < set.cases.size(); ++n) {
+      const check_case& k = set.cases[n];
+      const std::vector<uint8_t>& plane = set.pictures[k.picture].bitmap.plane;
+      faulty_interpolate(k.call.stride, &blocks[n * block_bytes], plane.data(), plane.size(),
+                         k.call.height, k.call.x, k.call.y, k.call.mvx, k.call.mvy, faults.switches,
+                         faults.own, faults.arithmetic);
+    }
+    const check_report report = check_stream(set, blocks);
+    std::vector<size_t> differing;
+    for (size_t k = 0; k < report.groups.size(); ++k) {
+      if (report.groups[k].differing_bytes) differing.push_back(k);
+      // Fitted exactly where the blocks lie as ours.
+      const group_location& where = report.located.groups[k];
+      const bool unknowable =
+          std::any_of(where.unknowable.begin(), where.unknowable.end(), [&](const std::string& r) {
+            return std::any_of(report.located.groups.begin(), report.located.groups.end(),
+                               [&](const group_location& o) { return o.relation == r; });
+          });
+      EXPECT_EQ(report.fits[k].has_value(),
+                report.groups[k].differing_bytes && !where.relation && !unknowable);
+    }
+    const std::vector<lead> leads = ranked_leads(report);
+    ASSERT_FALSE(leads.empty());
+    const lead& l = leads.front();
+    if (c.first == leading::relation) {
+      EXPECT_EQ(l.groups.size() + l.unknowable, differing.size());
+    } else {
+      EXPECT_EQ(l.groups, differing);
+    }
+    switch (c.first) {
+      case leading::point: {
+        ASSERT_TRUE(l.point);
+        fitted_check check;
+        check.compared = report.compared;
+        for (const size_t k : l.groups) {
+          const group_report& g = report.groups[k];
+          group_fit claimed;
+          claimed.structures = {
+              *canonical(*l.point, g.key.path, applied_taps(*report.fits[k], g.key))};
+          expect_structures_give_the_bytes(set, check, g, claimed);
+        }
+        break;
+      }
+      case leading::finding:
+        ASSERT_TRUE(l.finding);
+        EXPECT_EQ(l.finding->rfind(c.words, 0), 0u) << *l.finding;
+        break;
+      case leading::fault:
+        ASSERT_TRUE(l.fault);
+        EXPECT_STREQ(l.fault->fault->name, c.words.c_str());
+        // The fit's points say no more than the fault.
+        for (const lead& other : leads) EXPECT_FALSE(other.point || other.finding);
+        break;
+      case leading::relation:
+        EXPECT_TRUE(l.relation);
+        for (const std::optional<group_fit>& fit : report.fits) EXPECT_FALSE(fit);
+        break;
+    }
+  }
 }
 
 // Groups fitted on two threads at once, as a check may share them out, fit as they do one by one;

@@ -24,22 +24,35 @@ std::string weights_text(const axis_weights& a) {
          list(weights, ", ") + ")";
 }
 
-// How many of its choices a point makes otherwise than ours, for listing the nearest first.
-int distance(const structure& s, block_path path) {
-  const structure ours = s.two_d ? our_two_d() : ours_for(path);
-  return (s.two_d != (path == block_path::two_d)) + (s.first != ours.first) +
-         (s.shifts != ours.shifts) + (s.rounding[0] != ours.rounding[0]) +
-         (s.rounding[1] != ours.rounding[1]) + (s.kept != ours.kept);
+// How many of its choices a point makes otherwise than ours, for listing the nearest first: a
+// choice counts as ours where it is ours as written or as canonical with these taps (at phase
+// 1/2 the first pass rounds nothing, or keeps the sum whole); then, of those as near, the fewest
+// otherwise than ours as written.
+std::pair<int, int> distance(const structure& s, block_path path, const tap_layout& taps) {
+  const structure raw = s.two_d ? our_two_d() : ours_for(path);
+  const std::optional<structure> canonical_ours = canonical(raw, path, taps);
+  const structure c = canonical_ours && canonical_ours->two_d == s.two_d ? *canonical_ours : raw;
+  const auto off = [&](auto field) { return field(s) != field(raw) && field(s) != field(c); };
+  const auto off_raw = [&](auto field) { return field(s) != field(raw); };
+  const auto count = [&](auto differs) {
+    return (s.two_d != (path == block_path::two_d)) +
+           differs([](const structure& p) { return p.first; }) +
+           differs([](const structure& p) { return p.shifts; }) +
+           differs([](const structure& p) { return p.rounding[0]; }) +
+           differs([](const structure& p) { return p.rounding[1]; }) +
+           differs([](const structure& p) { return p.kept; });
+  };
+  return {count(off), count(off_raw)};
 }
 
 // "{v, [1, 13], [half_up, half_up], exact} (the vertical pass first)", with the catalogue's names
 // of it where the taps are ours.
 std::string point_text(const structure& s, const group_key& key, bool ours_taps,
-                       const std::optional<structure>& ours) {
+                       const tap_layout& taps) {
   std::vector<std::string> words;
-  if (s == ours) {
+  if (s == canonical(ours_for(key.path), key.path, taps)) {
     words.push_back("ours");
-  } else if (const std::string gloss = structure_gloss(s, key.path); !gloss.empty()) {
+  } else if (const std::string gloss = structure_gloss(s, key.path, taps); !gloss.empty()) {
     words.push_back(gloss);
   }
   if (ours_taps) {
@@ -101,6 +114,15 @@ const char* stage_name(fit_stage stage) {
   return names[static_cast<int>(stage)];
 }
 
+std::vector<structure> nearest_points(const group_fit& fit, const group_key& key) {
+  std::vector<structure> nearest = fit.structures;
+  const tap_layout taps = applied_taps(fit, key);
+  std::stable_sort(nearest.begin(), nearest.end(), [&](const structure& a, const structure& b) {
+    return distance(a, key.path, taps) < distance(b, key.path, taps);
+  });
+  return nearest;
+}
+
 std::vector<std::string> fit_lines(const group_fit& fit, const group_key& key) {
   std::vector<std::string> lines;
   if (fit.fitted) {
@@ -135,17 +157,10 @@ std::vector<std::string> fit_lines(const group_fit& fit, const group_key& key) {
     for (const std::string& a : axes) lines.push_back("fit: " + a);
   }
   if (!fit.structures.empty()) {
-    std::vector<structure> nearest = fit.structures;
-    std::stable_sort(nearest.begin(), nearest.end(), [&](const structure& a, const structure& b) {
-      return distance(a, key.path) < distance(b, key.path);
-    });
-    // Ours, as the taps in use make it canonical.
-    const std::optional<structure> ours =
-        canonical(ours_for(key.path), key.path,
-                  fit.fitted_taps ? *fitted_layout(fit.weights, key)
-                                  : our_layout(key.phase[0], key.phase[1]));
+    const std::vector<structure> nearest = nearest_points(fit, key);
     const std::string taps = fit.fitted_taps ? "with the fitted weights as taps, " : "";
-    std::string line = "fit: " + taps + point_text(nearest.front(), key, !fit.fitted_taps, ours) +
+    std::string line = "fit: " + taps +
+                       point_text(nearest.front(), key, !fit.fitted_taps, applied_taps(fit, key)) +
                        " reproduces every byte";
     // The rest, which these bytes do not tell from it, in a word.
     if (nearest.size() == 2) {
@@ -162,6 +177,16 @@ std::vector<std::string> fit_lines(const group_fit& fit, const group_key& key) {
   }
   if (!fit.rows.empty()) lines.push_back("fit: " + fit.rows);
   return lines;
+}
+
+std::string fit_finding(const group_fit& fit) {
+  std::vector<std::string> findings;
+  for (const axis_weights& a : fit.weights) {
+    if (fit.fitted && !a.ours && a.told) findings.push_back(a.finding);
+  }
+  if (!findings.empty()) return list(findings, "; ");
+  if (fit.structures.empty() && fit.range) return fit.range->words;
+  return fit.rows;
 }
 
 json_value fit_json(const group_fit& fit) {

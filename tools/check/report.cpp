@@ -7,6 +7,7 @@
 
 #include "coverage.h"
 #include "facets.h"
+#include "leads.h"
 
 namespace {
 
@@ -33,46 +34,12 @@ std::string listed(const std::vector<std::string>& items) {
   return out;
 }
 
-// A lead of the summary: a relation that the location found, or a fault of the catalogue, and
-// how many differing groups it explains.
-struct lead {
-  std::optional<std::string> relation;
-  std::optional<diagnosed_fault> fault;
-  size_t groups = 0;
-  size_t unknowable = 0;  // groups a relation can tell nothing of: it reads outside the plane
-};
-
-// The relations and faults of the differing groups, each with how many groups it explains, the
-// most first, a relation before a fault that explains as many (then in order of first
-// appearance): a lead on a few groups cannot hide what explains them all.
-std::vector<lead> ranked_leads(const check_report& report) {
-  std::vector<lead> relations, faults;
-  for (size_t k = 0; k < report.groups.size(); ++k) {
-    const group_report& g = report.groups[k];
-    const std::optional<std::string>& relation =
-        k < report.located.groups.size() ? report.located.groups[k].relation : std::nullopt;
-    if (g.differing_bytes && relation) {
-      auto known = std::find_if(relations.begin(), relations.end(),
-                                [&](const lead& l) { return *l.relation == *relation; });
-      if (known == relations.end()) known = relations.insert(relations.end(), {relation, {}, 0});
-      ++known->groups;
-    }
-    for (const diagnosed_fault& fault : g.diagnosis) {
-      auto known = std::find_if(faults.begin(), faults.end(),
-                                [&](lead& l) { return same_fault(&*l.fault, fault); });
-      if (known == faults.end()) known = faults.insert(faults.end(), {{}, fault, 0});
-      ++known->groups;
-    }
-  }
-  for (lead& l : relations) {
-    for (const group_location& g : report.located.groups) {
-      l.unknowable += std::count(g.unknowable.begin(), g.unknowable.end(), *l.relation);
-    }
-  }
-  relations.insert(relations.end(), faults.begin(), faults.end());
-  std::stable_sort(relations.begin(), relations.end(),
-                   [](const lead& a, const lead& b) { return a.groups > b.groups; });
-  return relations;
+// "{h, [1, 13], [half_up, half_up], uint16} (the intermediate kept in ...)"
+std::string point_words(const check_report& report, const lead& l) {
+  const group_key& key = report.groups[l.named_by].key;
+  const std::string gloss =
+      structure_gloss(*l.point, key.path, applied_taps(*report.fits[l.named_by], key));
+  return structure_text(*l.point) + (gloss.empty() ? "" : " (" + gloss + ")");
 }
 
 size_t differing_groups(const check_report& report) {
@@ -112,17 +79,29 @@ void write_summary(const check_report& report, std::FILE* to) {
     reproduced.push_back("shifted_files (by " + std::to_string(*report.shifted_by) +
                          ") reproduces all of them");
   }
+  // Every lead that explains them all, and the first few of those that explain fewer.
+  size_t partial = 0, unsaid = 0;
   for (const lead& l : ranked_leads(report)) {
-    const std::string n = std::to_string(l.groups);
+    const std::string n = std::to_string(l.groups.size());
+    const bool part = l.groups.size() + l.unknowable < differ.size();
+    if (part && ++partial > 3) {
+      ++unsaid;
+      continue;
+    }
     std::string text = l.relation ? *l.relation + ", in " + n + " of them"
-                                  : fault_text(*l.fault) + " reproduces " + n + " of them";
+                       : l.fault  ? fault_text(*l.fault) + " reproduces " + n + " of them"
+                       : l.finding
+                           ? "the fit, in " + n + " of them: " + *l.finding
+                           : "fit " + point_words(report, l) + " reproduces " + n + " of them";
     if (l.unknowable) {
       text += " (the other " + std::to_string(l.unknowable) + " it would read outside the plane)";
     }
-    if (l.groups + l.unknowable < differ.size()) {
-      text += " (partial: " + n + " of " + std::to_string(differ.size()) + " groups)";
-    }
+    if (part) text += " (partial: " + n + " of " + std::to_string(differ.size()) + " groups)";
     reproduced.push_back(text);
+  }
+  if (unsaid) {
+    reproduced.push_back(std::to_string(unsaid) + " more lead" + (unsaid == 1 ? "" : "s") +
+                         " on fewer groups, in the JSON's summary");
   }
   std::fprintf(to, "  in all: %zu of %zu groups differ%s%s; %s\n", differ.size(),
                report.groups.size(), common.empty() ? "" : ", every one ", listed(common).c_str(),
@@ -183,6 +162,11 @@ void write_pixels(const check_set& set, const check_report& report, std::FILE* t
     }
     std::fprintf(to, "    diagnosis: %s\n",
                  faults.empty() ? "no known fault reproduces these" : join(faults, "; ").c_str());
+    if (k < report.fits.size() && report.fits[k]) {
+      for (const std::string& line : fit_lines(*report.fits[k], g.key)) {
+        std::fprintf(to, "    %s\n", line.c_str());
+      }
+    }
   }
   if (!titled) return;
   write_summary(report, to);
@@ -332,6 +316,8 @@ json_value group_json(const check_set& set, const check_report& report, size_t k
   o.push_back({"relation", located && report.located.groups[k].relation
                                ? json_value(*report.located.groups[k].relation)
                                : json_value()});
+  o.push_back(
+      {"fit", k < report.fits.size() && report.fits[k] ? fit_json(*report.fits[k]) : json_value()});
   return o;
 }
 
@@ -437,12 +423,17 @@ json_value report_json(const check_set& set, const check_report& report) {
   // What explains how many differing groups, the most first.
   const size_t differ = differing_groups(report);
   for (const lead& l : ranked_leads(report)) {
-    json_object entry = {{"groups", l.groups}, {"partial", l.groups + l.unknowable < differ}};
-    if (l.relation) entry.push_back({"unknowable", l.unknowable});
+    json_object entry = {{"groups", l.groups.size()},
+                         {"partial", l.groups.size() + l.unknowable < differ}};
     if (l.relation) {
+      entry.push_back({"unknowable", l.unknowable});
       entry.push_back({"located", *l.relation});
-    } else {
+    } else if (l.fault) {
       entry.push_back({"diagnosis", fault_json(*l.fault)});
+    } else {
+      entry.push_back(
+          {"fit", json_object{{"structure", l.point ? structure_json(*l.point) : json_value()},
+                              {"finding", l.finding ? json_value(*l.finding) : json_value()}}});
     }
     summary.push_back(entry);
   }

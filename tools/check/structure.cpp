@@ -225,6 +225,12 @@ bool same_first_pass(const structure& a, const structure& b) {
 
 }  // namespace
 
+std::array<int64_t, 4> first_pass_values(const structure& s, const pass_sums& sums) {
+  kept_values k{};
+  keep_first_pass(s, sums, k.values);
+  return {k.values[0], k.values[1], k.values[2], k.values[3]};
+}
+
 int value_of_sums(const structure& s, const tap_layout& taps, const pass_sums& p) {
   kept_values k{};
   keep_first_pass(s, p, k.values);
@@ -270,7 +276,7 @@ std::string structure_text(const structure& s) {
          rounding_name(s.rounding[1]) + "], " + storage_name(s.kept) + "}";
 }
 
-std::string structure_gloss(const structure& s, block_path path) {
+std::string structure_gloss(const structure& s, block_path path, const tap_layout& taps) {
   std::vector<std::string> words;
   if (!s.two_d) {
     if (s.rounding[0] != pass_rounding::half_up) {
@@ -283,6 +289,10 @@ std::string structure_gloss(const structure& s, block_path path) {
     return joined(words);
   }
   const structure ours = our_two_d();
+  // What ours is as canonical with these taps counts as ours too: at phase 1/2 its first pass
+  // rounds nothing and may as well keep the sum whole.
+  const std::optional<structure> canonical_ours = canonical(ours, path, taps);
+  const structure same = canonical_ours && canonical_ours->two_d ? *canonical_ours : ours;
   if (path != block_path::two_d) {
     words.push_back(std::string("the two-dimensional filter, phase 0 ") +
                     (path == block_path::horizontal ? "vertically" : "horizontally"));
@@ -292,20 +302,21 @@ std::string structure_gloss(const structure& s, block_path path) {
   } else if (path != block_path::two_d && s.first != filtered_axis(path)) {
     words.push_back("the axis it does not filter first");
   }
-  if (s.shifts[0] == 0) {
+  if (s.shifts[0] == 0 && s.shifts != same.shifts) {
     words.push_back("the first pass kept whole, the 2^14 taken at the end");
-  } else if (s.shifts != ours.shifts) {
+  } else if (s.shifts != ours.shifts && s.shifts != same.shifts) {
     words.push_back("the 2^14 split as >> " + std::to_string(s.shifts[0]) + " then >> " +
                     std::to_string(s.shifts[1]));
   }
   const char* const pass[] = {"the first pass rounding ", "the second pass rounding "};
   for (int k = 0; k < 2; ++k) {
     // A rounding of none is a division the taps make exact, not a choice.
-    if (s.rounding[k] != ours.rounding[k] && s.rounding[k] != pass_rounding::none) {
+    if (s.rounding[k] != ours.rounding[k] && s.rounding[k] != same.rounding[k] &&
+        s.rounding[k] != pass_rounding::none) {
       words.push_back(pass[k] + std::string(rounding_words(s.rounding[k])));
     }
   }
-  if (s.kept != ours.kept) {
+  if (s.kept != ours.kept && s.kept != same.kept) {
     words.push_back(std::string("the intermediate kept ") + storage_words(s.kept));
   }
   return joined(words);

@@ -80,6 +80,9 @@ struct pass_sums {
 };
 pass_sums first_pass_sums(const tap_layout& taps, const neighbourhood& n);
 int value_of_sums(const structure& s, const tap_layout& taps, const pass_sums& sums);
+// The values a point's first pass keeps, T for each row (first pass h) or column of the source;
+// one pass: its sum as kept, alone, first.
+std::array<int64_t, 4> first_pass_values(const structure& s, const pass_sums& sums);
 // Keeps of `points` (in order) those that give found[k] for sums[k], every k below `count` (a
 // byte found as -1 is not held against them); points next to each other that agree on their
 // first pass share its values.
@@ -127,9 +130,9 @@ std::vector<diagnosed_fault> catalogue_names(const structure& s, const group_key
 
 // "{h, [1, 13], [half_up, half_up], exact}"; one pass "{half_up, exact}"
 std::string structure_text(const structure& s);
-// What `s` does otherwise than ours on the path, in words: "the vertical pass first; the
-// intermediate kept in uint16_t, where negatives wrap"; empty for ours.
-std::string structure_gloss(const structure& s, block_path path);
+// What `s` does otherwise than ours on the path with these taps, in words: "the vertical pass
+// first; the intermediate kept in uint16_t, where negatives wrap"; empty for ours.
+std::string structure_gloss(const structure& s, block_path path, const tap_layout& taps);
 // {"first": "h", "shifts": [1, 13], "rounding": ["half_up", "half_up"], "intermediate": "exact"};
 // one pass {"rounding": "half_up", "sum": "exact"}
 json_value structure_json(const structure& s);
