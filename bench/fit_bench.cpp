@@ -22,14 +22,7 @@ namespace {
 check_set walk_over_random_picture() {
   picture_options options;
   options.content = picture_content::random;
-  const std::vector<uint8_t> file = make_picture_file(options);
-  bitmap_picture picture;
-  picture.width = options.width;
-  picture.height = options.height;
-  picture.bits_per_pixel = 24;
-  picture.info.assign(file.begin() + 14, file.begin() + load_le32(&file[10]));
-  picture.plane = file_order(make_picture_rows(options), options);
-  return walk_set("picture.bmp", std::move(picture));
+  return walk_set("picture.bmp", make_bitmap_picture(options));
 }
 
 check_set default_set() {

@@ -74,3 +74,16 @@ std::vector<uint8_t> make_picture_file(const picture_options& options) {
   const std::vector<uint8_t> plane = file_order(make_picture_rows(options), options);
   return encode_bitmap(options.width, options.height, plane.data(), options.layout);
 }
+
+bitmap_picture make_bitmap_picture(const picture_options& options) {
+  const std::vector<uint8_t> file = make_picture_file(options);
+  bitmap_picture picture;
+  picture.width = options.width;
+  picture.height = options.height;
+  picture.bits_per_pixel = 24;
+  picture.info.assign(file.begin() + 14, file.begin() + load_le32(&file[10]));
+  picture.plane = file_order(make_picture_rows(options), options);
+  const bitmap_layout& layout = options.layout;
+  if (layout.profile.type && !layout.profile_first) picture.profile = layout.profile.data;
+  return picture;
+}

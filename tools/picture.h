@@ -28,3 +28,7 @@ std::vector<uint8_t> file_order(const std::vector<uint8_t>& rows, const picture_
 
 // A complete bitmap file of the picture.
 std::vector<uint8_t> make_picture_file(const picture_options& options);
+
+// The picture as the reader holds that file (its info block, plane and trailing profile), for
+// walks and sets made in memory.
+bitmap_picture make_bitmap_picture(const picture_options& options);

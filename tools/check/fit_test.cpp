@@ -24,14 +24,7 @@ bitmap_picture random_picture() {
   picture_options options;
   options.content = picture_content::random;
   options.seed = 17;
-  const std::vector<uint8_t> file = make_picture_file(options);
-  bitmap_picture picture;
-  picture.width = options.width;
-  picture.height = options.height;
-  picture.bits_per_pixel = 24;
-  picture.info.assign(file.begin() + 14, file.begin() + load_le32(&file[10]));
-  picture.plane = file_order(make_picture_rows(options), options);
-  return picture;
+  return make_bitmap_picture(options);
 }
 
 // make_vectors' default set, made once.
@@ -63,8 +56,8 @@ struct fitted_check {
   std::vector<group_fit> fits;  // per group; empty for a group that does not differ
 };
 
-fitted_check fit_port(const check_set& set, const std::vector<std::string>& port,
-                      bool fitted = true) {
+// The port's blocks of the set, in set order.
+std::vector<uint8_t> port_blocks(const check_set& set, const std::vector<std::string>& port) {
   const port_faults faults = injected_port(port);
   std::vector<uint8_t> blocks(set.cases.size() * block_bytes);
   for (size_t n = 0; n < set.cases.size(); ++n) {
@@ -74,8 +67,13 @@ fitted_check fit_port(const check_set& set, const std::vector<std::string>& port
                        c.call.height, c.call.x, c.call.y, c.call.mvx, c.call.mvy, faults.switches,
                        faults.own, faults.arithmetic);
   }
+  return blocks;
+}
+
+fitted_check fit_port(const check_set& set, const std::vector<std::string>& port,
+                      bool fitted = true) {
   fitted_check check;
-  check.compared = compare_stream(set, blocks);
+  check.compared = compare_stream(set, port_blocks(set, port));
   check.groups = group_blocks(set, check.compared);
   for (const group_report& g : check.groups) {
     check.fits.push_back(g.differing_bytes && fitted ? fit_group(set, check.compared, g)
@@ -508,17 +506,8 @@ TEST(fit, leads_the_check_where_it_explains_every_group) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(words(c.port));
-    const port_faults faults = injected_port(c.port);
     const check_set& set = default_set();
-    std::vector<uint8_t> blocks(set.cases.size() * block_bytes);
-    for (size_t n = 0; n < set.cases.size(); ++n) {
-      const check_case& k = set.cases[n];
-      const std::vector<uint8_t>& plane = set.pictures[k.picture].bitmap.plane;
-      faulty_interpolate(k.call.stride, &blocks[n * block_bytes], plane.data(), plane.size(),
-                         k.call.height, k.call.x, k.call.y, k.call.mvx, k.call.mvy, faults.switches,
-                         faults.own, faults.arithmetic);
-    }
-    const check_report report = check_stream(set, blocks);
+    const check_report report = check_stream(set, port_blocks(set, c.port));
     std::vector<size_t> differing;
     for (size_t k = 0; k < report.groups.size(); ++k) {
       if (report.groups[k].differing_bytes) differing.push_back(k);

@@ -20,15 +20,7 @@ bitmap_picture random_picture(const bitmap_layout& layout = {}) {
   options.content = picture_content::random;
   options.seed = 17;
   options.layout = layout;
-  const std::vector<uint8_t> file = make_picture_file(options);
-  bitmap_picture picture;
-  picture.width = options.width;
-  picture.height = options.height;
-  picture.bits_per_pixel = 24;
-  picture.info.assign(file.begin() + 14, file.begin() + load_le32(&file[10]));
-  picture.plane = file_order(make_picture_rows(options), options);
-  if (layout.profile.type && !layout.profile_first) picture.profile = layout.profile.data;
-  return picture;
+  return make_bitmap_picture(options);
 }
 
 class run_check_walk : public scratch_dir {
